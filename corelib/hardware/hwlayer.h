@@ -1,0 +1,39 @@
+// The camera's only path to its registers, its vendor requests and its bulk image stream.
+//
+// Registers are addressed as (vendor request code << 16) | request value and hold 24-bit values
+// sent most significant byte first. Control requests report no errors (a failed register read
+// gives 0); callers serialise register access per camera. ReadData is serialised process-wide.
+#pragma once
+
+#include <string>
+
+namespace ZmCoreLib_v4 {
+
+class IHwLayer {
+public:
+    virtual bool Reserved0(int) { return true; }
+    virtual void Reserved1() {}
+    // Writes the low 24 bits of `value`.
+    virtual void WriteRegister(unsigned address, unsigned value) = 0;
+    virtual unsigned ReadRegister(unsigned address) = 0;
+    // Vendor OUT request(s) on the control endpoint, in pieces of at most 128 bytes.
+    virtual void VendorWrite(int index, unsigned address, const void* data, int length) = 0;
+    // Vendor IN request(s); with a null `data` the bytes read are discarded.
+    virtual void VendorRead(int index, unsigned address, void* data, int length) = 0;
+    virtual void Reserved6(int, int, int) {}
+    // Reads exactly *length bytes of the bulk image stream into `buffer`. Blocks the calling
+    // thread for at most about timeoutMs per request plus the recovery pauses after a failure.
+    virtual bool ReadData(void* buffer, const int* length, int timeoutMs) = 0;
+    virtual ~IHwLayer() = default;
+};
+
+// Streams an FPGA configuration file unchanged to the configuration registers: three resets,
+// then the file in 128-byte pieces. 0 on success, 1 when the file cannot be opened (the resets
+// have then been sent and nothing else).
+int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index = 0);
+
+// Configuration register addresses.
+inline constexpr unsigned kFpgaConfigurationReset = 0xE10005;
+inline constexpr unsigned kFpgaConfigurationData = 0xE10006;
+
+}  // namespace ZmCoreLib_v4
