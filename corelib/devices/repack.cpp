@@ -1,0 +1,371 @@
+#include "devices/repack.h"
+
+#include <algorithm>
+#include <cassert>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZM_REPACK_X86 1
+#endif
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+constexpr std::size_t kPackedGroupPixels = 4;
+constexpr std::size_t kPackedGroupBytes = 6;
+
+// Quarter turns go through a block of decoded rows small enough to stay in the first-level cache:
+// the raw rows are decoded into it in order, then written out column by column.
+// Blocks are tall enough that each output row receives whole cache lines, and narrow enough that
+// the output rows they touch stay within the address-translation cache.
+constexpr int kStripRows = 32;
+constexpr int kBlockColumns = 256;
+
+// A raw frame with its length; bytes past the end read as 0.
+struct RawView {
+    const std::uint8_t* data;
+    std::size_t size;
+
+    std::uint8_t at(std::size_t i) const { return i < size ? data[i] : 0; }
+};
+
+std::uint16_t packedPixel(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
+                          std::uint8_t b5, std::size_t phase) {
+    switch (phase) {
+        case 0:
+            return static_cast<std::uint16_t>(b0 << 8 | (b1 & 0xF0));
+        case 1:
+            return static_cast<std::uint16_t>(b2 << 8 | (b1 & 0x0F) << 4);
+        case 2:
+            return static_cast<std::uint16_t>((b4 & 0xF0) << 8 | b3 << 4);
+        default:
+            return static_cast<std::uint16_t>((b4 & 0x0F) << 12 | b5 << 4);
+    }
+}
+
+// Pixel k of the raw frame in host order, reading nothing past the end.
+std::uint16_t decodePixel(RawView raw, PixelPacking packing, std::size_t k) {
+    if (packing == PixelPacking::kBigEndian16) {
+        return static_cast<std::uint16_t>(raw.at(2 * k) << 8 | raw.at(2 * k + 1));
+    }
+    const std::size_t g = k / kPackedGroupPixels * kPackedGroupBytes;
+    return packedPixel(raw.at(g), raw.at(g + 1), raw.at(g + 2), raw.at(g + 3), raw.at(g + 4), raw.at(g + 5),
+                       k % kPackedGroupPixels);
+}
+
+// Where input pixel (row r, column c) of a width x height frame lands in the output.
+std::size_t outputIndex(std::size_t r, std::size_t c, std::size_t width, std::size_t height,
+                        int rotationDegrees) {
+    switch (rotationDegrees) {
+        case 90:
+            return c * height + (height - 1 - r);
+        case 180:
+            return (height - 1 - r) * width + (width - 1 - c);
+        case 270:
+            return (width - 1 - c) * height + r;
+        default:
+            return r * width + c;
+    }
+}
+
+// ---- Portable kernels --------------------------------------------------------------------------
+
+// Decodes pixels [first, first + count) into dst[0..count) or, when Reverse, into
+// dst[-1], dst[-2], ... (dst is then one past the last output pixel).
+template <bool Reverse>
+void decodeRunPortable(RawView raw, PixelPacking packing, std::size_t first, std::size_t count,
+                       std::uint16_t* dst) {
+    std::size_t i = 0;
+    auto put = [&](std::uint16_t v) {
+        if constexpr (Reverse) {
+            dst[-1 - static_cast<std::ptrdiff_t>(i)] = v;
+        } else {
+            dst[i] = v;
+        }
+        ++i;
+    };
+    if (packing == PixelPacking::kBigEndian16) {
+        const std::size_t whole = std::min(count, raw.size / 2 > first ? raw.size / 2 - first : 0);
+        const std::uint8_t* p = raw.data + 2 * first;
+        while (i < whole) put(static_cast<std::uint16_t>(p[2 * i] << 8 | p[2 * i + 1]));
+    } else {
+        while (i < count && (first + i) % kPackedGroupPixels != 0) put(decodePixel(raw, packing, first + i));
+        std::size_t g = (first + i) / kPackedGroupPixels * kPackedGroupBytes;
+        while (i + kPackedGroupPixels <= count && g + kPackedGroupBytes <= raw.size) {
+            const std::uint8_t* b = raw.data + g;
+            for (std::size_t phase = 0; phase < kPackedGroupPixels; ++phase) {
+                put(packedPixel(b[0], b[1], b[2], b[3], b[4], b[5], phase));
+            }
+            g += kPackedGroupBytes;
+        }
+    }
+    while (i < count) put(decodePixel(raw, packing, first + i));
+}
+
+// Writes a block of decoded rows (rows x columns, row stride kBlockColumns) whose top-left pixel
+// is input (r0, c0) into the quarter-turned output.
+void scatterBlockPortable(const std::uint16_t* block, std::size_t stride, int rows, int columns,
+                          std::size_t r0, std::size_t c0, std::size_t width, std::size_t height,
+                          int rotationDegrees, std::uint16_t* out) {
+    for (int c = 0; c < columns; ++c) {
+        for (int r = 0; r < rows; ++r) {
+            out[outputIndex(r0 + r, c0 + c, width, height, rotationDegrees)] = block[r * stride + c];
+        }
+    }
+}
+
+// ---- AVX2 kernels ------------------------------------------------------------------------------
+
+#ifdef ZM_REPACK_X86
+
+#define ZM_AVX2 __attribute__((target("avx2")))
+
+constexpr std::size_t kVectorPixels = 16;
+
+// Byte shuffles within each 128-bit lane.
+ZM_AVX2 inline __m256i swapBytesShuffle() {
+    return _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6, 9,
+                            8, 11, 10, 13, 12, 15, 14);
+}
+// Reversing the bytes of a lane reverses its words and swaps each word's bytes at once.
+ZM_AVX2 inline __m256i reverseBytesShuffle() {
+    return _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9,
+                            8, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+// Sixteen packed pixels from the 24 bytes at p (32 bytes are loaded), in order or reversed.
+template <bool Reverse>
+ZM_AVX2 inline __m256i unpack12(const std::uint8_t* p) {
+    __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    // Each lane gets two whole groups: bytes 0-15 and bytes 12-27 (swapped when reversing, so the
+    // lanes need no exchange afterwards).
+    in = _mm256_permutevar8x32_epi32(
+        in, Reverse ? _mm256_setr_epi32(3, 4, 5, 6, 0, 1, 2, 3) : _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    // Each pixel's two source bytes as one little-endian word; the masks below keep its bits:
+    // pixel = (word & keep) | ((word << 4) & keepShifted).
+    constexpr short k0 = 0, kF000 = static_cast<short>(0xF000), kFF00 = static_cast<short>(0xFF00),
+                    kFFF0 = static_cast<short>(0xFFF0), k00F0 = 0x00F0, k0FF0 = 0x0FF0;
+    if constexpr (Reverse) {
+        const __m256i words =
+            _mm256_shuffle_epi8(in, _mm256_setr_epi8(11, 10, 9, 10, 7, 8, 7, 6, 5, 4, 3, 4, 1, 2, 1, 0, 11,
+                                                     10, 9, 10, 7, 8, 7, 6, 5, 4, 3, 4, 1, 2, 1, 0));
+        const __m256i keep = _mm256_setr_epi16(k0, kF000, kFF00, kFFF0, k0, kF000, kFF00, kFFF0, k0, kF000,
+                                               kFF00, kFFF0, k0, kF000, kFF00, kFFF0);
+        const __m256i keepShifted = _mm256_setr_epi16(kFFF0, k0FF0, k00F0, k0, kFFF0, k0FF0, k00F0, k0, kFFF0,
+                                                      k0FF0, k00F0, k0, kFFF0, k0FF0, k00F0, k0);
+        return _mm256_or_si256(_mm256_and_si256(words, keep),
+                               _mm256_and_si256(_mm256_slli_epi16(words, 4), keepShifted));
+    } else {
+        const __m256i words =
+            _mm256_shuffle_epi8(in, _mm256_setr_epi8(1, 0, 1, 2, 3, 4, 5, 4, 7, 6, 7, 8, 9, 10, 11, 10, 1, 0,
+                                                     1, 2, 3, 4, 5, 4, 7, 6, 7, 8, 9, 10, 11, 10));
+        const __m256i keep = _mm256_setr_epi16(kFFF0, kFF00, kF000, k0, kFFF0, kFF00, kF000, k0, kFFF0, kFF00,
+                                               kF000, k0, kFFF0, kFF00, kF000, k0);
+        const __m256i keepShifted = _mm256_setr_epi16(k0, k00F0, k0FF0, kFFF0, k0, k00F0, k0FF0, kFFF0, k0,
+                                                      k00F0, k0FF0, kFFF0, k0, k00F0, k0FF0, kFFF0);
+        return _mm256_or_si256(_mm256_and_si256(words, keep),
+                               _mm256_and_si256(_mm256_slli_epi16(words, 4), keepShifted));
+    }
+}
+
+template <bool Reverse>
+ZM_AVX2 inline void storePixels(std::uint16_t* dst, std::size_t i, __m256i v) {
+    if constexpr (Reverse) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst - i - kVectorPixels), v);
+    } else {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), v);
+    }
+}
+
+template <bool Reverse>
+ZM_AVX2 void decodeRunAvx2(RawView raw, PixelPacking packing, std::size_t first, std::size_t count,
+                           std::uint16_t* dst) {
+    std::size_t i = 0;
+    if (packing == PixelPacking::kBigEndian16) {
+        const std::size_t available = raw.size / 2 > first ? raw.size / 2 - first : 0;
+        const std::size_t vectors = std::min(count, available) / kVectorPixels;
+        const __m256i shuffle = Reverse ? reverseBytesShuffle() : swapBytesShuffle();
+        const std::uint8_t* src = raw.data + 2 * first;
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < vectors; ++v, i += kVectorPixels) {
+            __m256i x = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 2 * i)),
+                                            shuffle);
+            if constexpr (Reverse) x = _mm256_permute4x64_epi64(x, 0x4E);
+            storePixels<Reverse>(dst, i, x);
+        }
+    } else {
+        // A run that starts inside a group begins with a few single pixels.
+        const std::size_t head =
+            std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
+        decodeRunPortable<Reverse>(raw, packing, first, head, dst);
+        i = head;
+        constexpr std::size_t kLoadBytes = 32;
+        constexpr std::size_t kVectorBytes = kVectorPixels / kPackedGroupPixels * kPackedGroupBytes;
+        const std::size_t g = (first + i) / kPackedGroupPixels * kPackedGroupBytes;
+        const std::size_t loadable =
+            raw.size >= g + kLoadBytes ? (raw.size - g - kLoadBytes) / kVectorBytes + 1 : 0;
+        const std::size_t vectors = std::min((count - i) / kVectorPixels, loadable);
+        const std::uint8_t* src = raw.data + g;
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < vectors; ++v, i += kVectorPixels) {
+            storePixels<Reverse>(dst, i, unpack12<Reverse>(src + v * kVectorBytes));
+        }
+    }
+    decodeRunPortable<Reverse>(raw, packing, first + i, count - i, Reverse ? dst - i : dst + i);
+}
+
+// Transposes eight rows of sixteen 16-bit pixels: on return rows[j] holds column j in its low lane
+// and column 8 + j in its high lane, each listing the eight rows in order.
+ZM_AVX2 inline void transpose8x16(__m256i rows[8]) {
+    __m256i t[8];
+    __m256i u[8];
+#pragma GCC unroll 4
+    for (int i = 0; i < 4; ++i) {
+        t[2 * i] = _mm256_unpacklo_epi16(rows[2 * i], rows[2 * i + 1]);
+        t[2 * i + 1] = _mm256_unpackhi_epi16(rows[2 * i], rows[2 * i + 1]);
+    }
+#pragma GCC unroll 2
+    for (int i = 0; i < 2; ++i) {
+        u[4 * i + 0] = _mm256_unpacklo_epi32(t[4 * i + 0], t[4 * i + 2]);
+        u[4 * i + 1] = _mm256_unpackhi_epi32(t[4 * i + 0], t[4 * i + 2]);
+        u[4 * i + 2] = _mm256_unpacklo_epi32(t[4 * i + 1], t[4 * i + 3]);
+        u[4 * i + 3] = _mm256_unpackhi_epi32(t[4 * i + 1], t[4 * i + 3]);
+    }
+#pragma GCC unroll 4
+    for (int i = 0; i < 4; ++i) {
+        rows[2 * i] = _mm256_unpacklo_epi64(u[i], u[4 + i]);
+        rows[2 * i + 1] = _mm256_unpackhi_epi64(u[i], u[4 + i]);
+    }
+}
+
+// Quarter-turns 8 x 16 pixel tiles with vector transposes (clockwise: 90 degrees, otherwise 270);
+// the edges that do not fill a tile go through the portable scatter.
+template <bool Clockwise>
+ZM_AVX2 void scatterTilesAvx2(const std::uint16_t* block, std::size_t stride, int rows, int columns,
+                              std::size_t r0, std::size_t c0, std::size_t width, std::size_t height,
+                              std::uint16_t* out) {
+    constexpr int kTileRows = 8;
+    constexpr int kTileColumns = static_cast<int>(kVectorPixels);
+    const int tileRows = rows / kTileRows * kTileRows;
+    const int tileColumns = columns / kTileColumns * kTileColumns;
+    // Output row of input column c0 + c, and the step to the next input column's row.
+    const std::ptrdiff_t rowStep =
+        Clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
+    for (int c = 0; c < tileColumns; c += kTileColumns) {
+        const std::size_t column = c0 + c;
+        std::uint16_t* const firstRow = out + (Clockwise ? column : width - 1 - column) * height;
+        for (int r = 0; r < tileRows; r += kTileRows) {
+            __m256i v[kTileRows];
+            // Clockwise, the bottom row comes first in each output row: load the rows upside down.
+#pragma GCC unroll 8
+            for (int i = 0; i < kTileRows; ++i) {
+                const int row = r + (Clockwise ? kTileRows - 1 - i : i);
+                v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + row * stride + c));
+            }
+            transpose8x16(v);
+            const std::size_t inputRow = r0 + r;
+            std::uint16_t* target = firstRow + (Clockwise ? height - kTileRows - inputRow : inputRow);
+#pragma GCC unroll 8
+            for (int j = 0; j < kTileRows; ++j) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + j * rowStep),
+                                 _mm256_castsi256_si128(v[j]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + (j + kTileRows) * rowStep),
+                                 _mm256_extracti128_si256(v[j], 1));
+            }
+        }
+    }
+    const int rotationDegrees = Clockwise ? 90 : 270;
+    // Right edge (all rows), then bottom edge (tiled columns only).
+    scatterBlockPortable(block + tileColumns, stride, rows, columns - tileColumns, r0, c0 + tileColumns,
+                         width, height, rotationDegrees, out);
+    scatterBlockPortable(block + tileRows * stride, stride, rows - tileRows, tileColumns, r0 + tileRows, c0,
+                         width, height, rotationDegrees, out);
+}
+
+ZM_AVX2 void scatterBlockAvx2(const std::uint16_t* block, std::size_t stride, int rows, int columns,
+                              std::size_t r0, std::size_t c0, std::size_t width, std::size_t height,
+                              int rotationDegrees, std::uint16_t* out) {
+    if (rotationDegrees == 90) {
+        scatterTilesAvx2<true>(block, stride, rows, columns, r0, c0, width, height, out);
+    } else {
+        scatterTilesAvx2<false>(block, stride, rows, columns, r0, c0, width, height, out);
+    }
+}
+
+#endif  // ZM_REPACK_X86
+
+// ---- Dispatch ----------------------------------------------------------------------------------
+
+struct Kernels {
+    void (*decodeForward)(RawView, PixelPacking, std::size_t, std::size_t, std::uint16_t*);
+    void (*decodeReverse)(RawView, PixelPacking, std::size_t, std::size_t, std::uint16_t*);
+    void (*scatterBlock)(const std::uint16_t*, std::size_t, int, int, std::size_t, std::size_t, std::size_t,
+                         std::size_t, int, std::uint16_t*);
+};
+
+const Kernels& kernels() {
+    static const Kernels chosen = [] {
+#ifdef ZM_REPACK_X86
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2")) {
+            return Kernels{decodeRunAvx2<false>, decodeRunAvx2<true>, scatterBlockAvx2};
+        }
+#endif
+        return Kernels{decodeRunPortable<false>, decodeRunPortable<true>, scatterBlockPortable};
+    }();
+    return chosen;
+}
+
+}  // namespace
+
+std::size_t rawFrameBytes(PixelPacking packing, std::size_t pixels) {
+    if (packing == PixelPacking::kBigEndian16) return pixels * 2;
+    return (pixels * kPackedGroupBytes / kPackedGroupPixels + 4) / 4 * 4;
+}
+
+void repackFrameReference(const std::uint8_t* raw, std::size_t rawBytes, PixelPacking packing, int width,
+                          int height, int rotationDegrees, std::uint16_t* out) {
+    const RawView view{raw, rawBytes};
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::size_t h = static_cast<std::size_t>(height);
+    for (std::size_t r = 0; r < h; ++r) {
+        for (std::size_t c = 0; c < w; ++c) {
+            out[outputIndex(r, c, w, h, rotationDegrees)] = decodePixel(view, packing, r * w + c);
+        }
+    }
+}
+
+void repackFrame(const std::uint8_t* raw, std::size_t rawBytes, PixelPacking packing, int width, int height,
+                 int rotationDegrees, std::uint16_t* out) {
+    assert(rotationDegrees == 0 || rotationDegrees == 90 || rotationDegrees == 180 || rotationDegrees == 270);
+    if (width <= 0 || height <= 0) return;
+    const Kernels& k = kernels();
+    const RawView view{raw, rawBytes};
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::size_t h = static_cast<std::size_t>(height);
+    const std::size_t pixels = w * h;
+    if (rotationDegrees == 0) {
+        k.decodeForward(view, packing, 0, pixels, out);
+        return;
+    }
+    if (rotationDegrees == 180) {
+        k.decodeReverse(view, packing, 0, pixels, out + pixels);
+        return;
+    }
+    // Each strip of rows is decoded in one sequential pass, then written out a block of columns at a
+    // time so that the output rows being filled stay few.
+    thread_local std::vector<std::uint16_t> strip;
+    strip.resize(kStripRows * w);
+    for (std::size_t r0 = 0; r0 < h; r0 += kStripRows) {
+        const int rows = static_cast<int>(std::min<std::size_t>(kStripRows, h - r0));
+        k.decodeForward(view, packing, r0 * w, rows * w, strip.data());
+        for (std::size_t c0 = 0; c0 < w; c0 += kBlockColumns) {
+            const int columns = static_cast<int>(std::min<std::size_t>(kBlockColumns, w - c0));
+            k.scatterBlock(strip.data() + c0, w, rows, columns, r0, c0, w, h, rotationDegrees, out);
+        }
+    }
+}
+
+}  // namespace ZmCoreLib_v4
