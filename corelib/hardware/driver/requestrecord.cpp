@@ -66,8 +66,9 @@ void RequestRecord::writeStatus(std::uint8_t* bytes, std::uint32_t ntStatus, std
 }
 
 bool Overlapped::result(std::uint32_t* bytes) const {
-    if (state_.load(std::memory_order_acquire) != kDone) {
-        platform::setLastError(kErrorIoPending);
+    const int state = state_.load(std::memory_order_acquire);
+    if (state != kDone) {
+        platform::setLastError(state == kPending ? kErrorIoPending : EINVAL);
         return false;
     }
     if (bytes) *bytes = bytes_;

@@ -139,9 +139,10 @@ public:
     void setEvent(platform::Event* event) { event_ = event; }
     platform::Event* event() const { return event_; }
 
-    // Driver side. begin() marks the request accepted (pending); complete() finishes it with 0 or
-    // an errno-valued code and the bytes the output buffer received (for buffered and control
-    // transfers the request record counts: 38 + data bytes).
+    // Driver side. begin() marks the request accepted (pending) and must come before the request
+    // can complete; complete() finishes it with 0 or an errno-valued code and the bytes the output
+    // buffer received (for buffered and control transfers the record and anything before the
+    // data count: the record's data offset + data bytes).
     void begin() { state_.store(kPending, std::memory_order_relaxed); }
     void complete(int errorCode, std::uint32_t bytes) {
         bytes_ = bytes;
@@ -151,8 +152,10 @@ public:
     }
 
     // Caller side, from any thread, never blocks: true with the bytes of a request that finished
-    // successfully; false with lastError() = kErrorIoPending while it runs, or the failure's code.
+    // successfully; false with lastError() = kErrorIoPending while it runs, or with the failure's
+    // code (and the bytes that did arrive).
     bool result(std::uint32_t* bytes) const;
+    bool isPending() const { return state_.load(std::memory_order_acquire) == kPending; }
 
 private:
     enum State { kIdle, kPending, kDone };
@@ -167,6 +170,8 @@ class UsbDriverHandle {
 public:
     // Closing cancels every pending request of the handle and returns only after each of them
     // has completed (its Overlapped finished and its event set), so no buffer is touched later.
+    // kAbortPipe likewise returns only after every request of that endpoint issued before it has
+    // completed.
     virtual ~UsbDriverHandle() = default;
 
     // Issues one I/O-control request. `in`/`out` may be the same buffer (transfers use one buffer

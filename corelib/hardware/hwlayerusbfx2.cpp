@@ -1,0 +1,161 @@
+#include "hardware/hwlayerusbfx2.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+constexpr unsigned kRequestCodeShift = 16;
+constexpr unsigned kByteMask = 0xFF;
+constexpr int kRegisterBytes = 3;
+// How long an aborted request may take to come back from the driver.
+constexpr std::uint32_t kAbortedRequestWaitMs = 1000;
+
+// Serialises the bulk reads of every camera in the process. Created on first use and never
+// destroyed, so a read running while the process exits finds it alive.
+std::mutex& readLock() {
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+void pause(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+HwLayerUsbFx2::HwLayerUsbFx2(int deviceIndex, UsbDriver& driver)
+    : device_(kCameraInterfaceClass, true, driver),
+      openResult_(device_.Open(deviceIndex)),
+      deviceIndex_(deviceIndex) {}
+
+void HwLayerUsbFx2::vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
+                                   std::uint8_t* data, int length) {
+    CCyControlEndPoint* endpoint = device_.controlEndPoint();
+    if (!endpoint || length < 0) return;
+    endpoint->target = CCyControlEndPoint::kTargetDevice;
+    endpoint->requestType = CCyControlEndPoint::kRequestVendor;
+    endpoint->requestCode = static_cast<std::uint8_t>((address >> kRequestCodeShift) & kByteMask);
+    endpoint->value = static_cast<std::uint16_t>(address & kByteMask);
+    endpoint->index = static_cast<std::uint16_t>(index);
+    int offset = 0;
+    do {
+        std::uint32_t piece = static_cast<std::uint32_t>(std::min(length - offset, kControlPieceSize));
+        std::uint8_t* at = data ? data + offset : nullptr;
+        // Failures are not reported: a failed register read leaves its bytes as they were.
+        if (direction == CCyControlEndPoint::kDirectionFromDevice)
+            endpoint->Read(at, piece);
+        else
+            endpoint->Write(at, piece);
+        offset += kControlPieceSize;
+    } while (offset < length);
+}
+
+void HwLayerUsbFx2::VendorWrite(int index, unsigned address, const void* data, int length) {
+    // An OUT transfer only reads the bytes.
+    vendorTransfer(CCyControlEndPoint::kDirectionToDevice, index, address,
+                   const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(data)), length);
+}
+
+void HwLayerUsbFx2::VendorRead(int index, unsigned address, void* data, int length) {
+    std::vector<std::uint8_t> discarded;
+    if (!data && length > 0) {
+        discarded.resize(static_cast<std::size_t>(length));
+        data = discarded.data();
+    }
+    vendorTransfer(CCyControlEndPoint::kDirectionFromDevice, index, address, static_cast<std::uint8_t*>(data),
+                   length);
+}
+
+void HwLayerUsbFx2::WriteRegister(unsigned address, unsigned value) {
+    const std::uint8_t bytes[kRegisterBytes] = {static_cast<std::uint8_t>(value >> 16),
+                                                static_cast<std::uint8_t>(value >> 8),
+                                                static_cast<std::uint8_t>(value)};
+    VendorWrite(0, address, bytes, kRegisterBytes);
+}
+
+unsigned HwLayerUsbFx2::ReadRegister(unsigned address) {
+    std::uint8_t bytes[kRegisterBytes] = {};
+    VendorRead(0, address, bytes, kRegisterBytes);
+    return static_cast<unsigned>(bytes[0]) << 16 | static_cast<unsigned>(bytes[1]) << 8 | bytes[2];
+}
+
+bool HwLayerUsbFx2::queue(CCyBulkEndPoint& endpoint, Slot& slot, std::uint8_t*& next,
+                          std::uint32_t& remaining) {
+    const std::uint32_t count = std::min(remaining, kBulkRequestSize);
+    slot.event.reset();
+    slot.data = next;
+    slot.count = count;
+    slot.request = endpoint.BeginTransfer(next, count, &slot.overlapped);
+    next += count;
+    remaining -= count;
+    return slot.request != nullptr;
+}
+
+bool HwLayerUsbFx2::finishSlots(CCyBulkEndPoint& endpoint, std::uint32_t timeoutMs) {
+    bool allFinished = true;
+    for (Slot& slot : slots_) {
+        if (!slot.request) continue;
+        endpoint.WaitForTransfer(&slot.overlapped, timeoutMs);
+        std::uint32_t ignored = slot.count;
+        endpoint.FinishTransfer(slot.data, ignored, &slot.overlapped, slot.request);
+        // A request the driver still runs stays in its slot: its buffer may still be written.
+        allFinished = allFinished && !slot.request;
+    }
+    return allFinished;
+}
+
+bool HwLayerUsbFx2::recover(CCyBulkEndPoint& endpoint) {
+    for (Slot& slot : slots_) slot.event.reset();
+    // Abort reports success once the driver has taken it, and the driver's abort ends every
+    // request of the endpoint; release them so that none outlives this read.
+    endpoint.Abort();
+    finishSlots(endpoint, kAbortedRequestWaitMs);
+    pause(kFailurePauseMs);
+    int attempt = 1;
+    while (!endpoint.ResetPipe() && attempt < kRecoveryAttempts) ++attempt;
+    pause(kFailurePauseMs);
+    return false;
+}
+
+bool HwLayerUsbFx2::ReadData(void* buffer, const int* length, int timeoutMs) {
+    CCyBulkEndPoint* endpoint = device_.bulkInEndPoint();
+    if (!endpoint || !buffer || !length || *length < 0) return false;
+    // Waits without a bound of its own: the holder's read is bounded.
+    std::lock_guard lock(readLock());
+    // Requests a driver failed to end after an abort still own their buffers.
+    if (!finishSlots(*endpoint, 0)) return false;
+
+    const auto timeout = static_cast<std::uint32_t>(std::max(timeoutMs, 0));
+    const auto wanted = static_cast<std::uint32_t>(*length);
+    endpoint->setTimeoutMs(timeout);
+    std::uint8_t* next = static_cast<std::uint8_t*>(buffer);
+    std::uint32_t remaining = wanted;
+    std::uint64_t received = 0;
+    endpoint->SetTransferSize(kBulkRequestSize);
+
+    // The first request goes out even for an empty read.
+    for (int i = 0; i < kRequestsInFlight && (i == 0 || remaining > 0); ++i)
+        if (!queue(*endpoint, slots_[i], next, remaining)) return recover(*endpoint);
+
+    for (int i = 0;; i = (i + 1) % kRequestsInFlight) {
+        Slot& slot = slots_[i];
+        // Requests are collected in the order they were queued, so an empty slot means every
+        // request has finished: they came back short and the read cannot complete.
+        if (!slot.request) return recover(*endpoint);
+        endpoint->WaitForTransfer(&slot.overlapped, timeout);
+        std::uint32_t bytes = slot.count;
+        if (!endpoint->FinishTransfer(slot.data, bytes, &slot.overlapped, slot.request))
+            return recover(*endpoint);
+        received += bytes;
+        if (remaining > 0 && !queue(*endpoint, slot, next, remaining)) return recover(*endpoint);
+        if (received >= wanted) return true;
+    }
+}
+
+}  // namespace ZmCoreLib_v4

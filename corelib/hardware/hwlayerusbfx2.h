@@ -1,0 +1,76 @@
+// The hardware layer of a camera built around an EZ-USB FX2 controller and an FPGA: registers and
+// vendor requests on the control endpoint, the image stream on the first bulk IN endpoint.
+//
+// Threads: register and vendor requests take no lock of the layer (the device code serialises
+// them per camera); ReadData runs under one lock shared by every layer of the process, so bulk
+// reads of all cameras are serialised.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "hardware/driver/usbdriver.h"
+#include "hardware/hwlayer.h"
+#include "hardware/usb/usbdevice.h"
+#include "platform/event.h"
+
+namespace ZmCoreLib_v4 {
+
+class HwLayerUsbFx2 : public IHwLayer {
+public:
+    static constexpr std::uint32_t kBulkRequestSize = 524288;
+    static constexpr int kRequestsInFlight = 4;
+    static constexpr int kControlPieceSize = 128;
+    // Pause after aborting and after resetting a failed bulk endpoint.
+    static constexpr std::uint32_t kFailurePauseMs = 500;
+    // How often a failed bulk endpoint's pipe reset is tried before the read gives up.
+    static constexpr int kRecoveryAttempts = 10;
+
+    // Opens the device with `deviceIndex` (after device 0, as the device class does when asked to
+    // open at construction). The driver must outlive the layer.
+    explicit HwLayerUsbFx2(int deviceIndex, UsbDriver& driver = usbDriver());
+    ~HwLayerUsbFx2() override = default;
+    HwLayerUsbFx2(const HwLayerUsbFx2&) = delete;
+    HwLayerUsbFx2& operator=(const HwLayerUsbFx2&) = delete;
+
+    void WriteRegister(unsigned address, unsigned value) override;
+    unsigned ReadRegister(unsigned address) override;
+    void VendorWrite(int index, unsigned address, const void* data, int length) override;
+    void VendorRead(int index, unsigned address, void* data, int length) override;
+    // Blocks the calling thread: first for the process's read lock (held by another read for at
+    // most its own bound), then about `timeoutMs` per 512 KiB request, plus two pauses of
+    // kFailurePauseMs after a failure.
+    bool ReadData(void* buffer, const int* length, int timeoutMs) override;
+
+    bool isOpen() const { return openResult_; }
+    int deviceIndex() const { return deviceIndex_; }
+
+private:
+    // One request of the image stream in flight.
+    struct Slot {
+        std::uint8_t* data = nullptr;
+        platform::Event event{platform::ResetMode::Auto};
+        Overlapped overlapped{&event};
+        TransferRequestPtr request;
+        std::uint32_t count = 0;
+    };
+
+    // Sends `length` bytes (or receives them into `data`) as vendor requests of at most
+    // kControlPieceSize bytes each; one request without data when `length` is 0.
+    void vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
+                        std::uint8_t* data, int length);
+    // Starts the next request of the stream in `slot`; false when the driver refused it.
+    bool queue(CCyBulkEndPoint& endpoint, Slot& slot, std::uint8_t*& next, std::uint32_t& remaining);
+    // Finishes the requests the slots still hold, waiting for each at most `timeoutMs`; false
+    // when one of them is still running.
+    bool finishSlots(CCyBulkEndPoint& endpoint, std::uint32_t timeoutMs);
+    // Aborts and resets the endpoint after a failed read; always false.
+    bool recover(CCyBulkEndPoint& endpoint);
+
+    UsbDevice device_;
+    bool openResult_;
+    int deviceIndex_;
+    std::array<Slot, kRequestsInFlight> slots_;
+};
+
+}  // namespace ZmCoreLib_v4
