@@ -119,6 +119,7 @@ const SetValueCase kSetValueCases[] = {
     {"same_value_in_range_is_not_applied", kUs, 0, 1000000, 1, 5, 5, 5000, false, 0},
     {"small_increase_moves_one_step_up", kNs, 100, 1000, 50, 200, 210, 250, true, 10},
     {"small_decrease_moves_one_step_down", kNs, 100, 1000, 50, 200, 190, 150, true, -10},
+    {"small_decrease_from_off_grid_max_moves_one_step", kNs, 0, 120, 50, 500, 110, 70, true, -10},
     {"larger_move_rounds_toward_min_on_grid", kNs, 100, 1000, 50, 200, 337, 300, true, 137},
     {"grid_starts_at_min_not_zero", kNs, 30, 1000, 50, 30, 200, 180, true, 170},
     {"below_min_lands_on_min", kNs, 100, 1000, 50, 200, 50, 100, true, -150},
