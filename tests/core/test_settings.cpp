@@ -311,6 +311,29 @@ TEST(SettingCopies, ShareObserversWithTheKindObjectAfterTheOriginalsAreGone) {
     EXPECT_EQ(late.calls[0], &settings[0]);
 }
 
+TEST(SettingCopies, AssignmentMovesACopyToTheOtherSetting) {
+    SettingString nameText, registerText;
+    Setting name(kCameraName, &nameText);
+    RecordingObserver nameObserver, registerObserver;
+    name.AddObserver(&nameObserver);
+    {
+        Setting reg(kRegister2, &registerText);
+        reg.AddObserver(&registerObserver);
+        Setting moved = name;
+        moved = reg;  // leaves the name's copies, joins the register's
+        EXPECT_EQ(moved.GetId(), kRegister2);
+        EXPECT_EQ(moved.GetString(), &registerText);
+        registerText.SetText(u"r");
+        EXPECT_EQ(registerObserver.calls, std::vector<ISetting*>{&reg});
+    }
+    // Both the register's setting and the reassigned copy are gone; the name still reports
+    // through its own live setting.
+    nameText.SetText(u"n");
+    registerText.SetText(u"nobody hears this");
+    EXPECT_EQ(nameObserver.calls, std::vector<ISetting*>{&name});
+    EXPECT_EQ(registerObserver.calls.size(), 1u);
+}
+
 TEST(SettingCopies, KindObjectAndSettingsMayBeDestroyedInEitherOrder) {
     auto kind = std::make_unique<SettingString>();
     {
