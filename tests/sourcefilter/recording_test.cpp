@@ -1,0 +1,171 @@
+// Snapshots and series written by the pins, read back by independent readers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fakecamera.h"
+#include "imagereader.h"
+#include "platform/error.h"
+#include "platform/messagebox.h"
+#include "zmsourcefilter.h"
+
+namespace ZenmiraVidSource {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SinkForErrors final : public FilterEventSink {
+public:
+    void OnPinAdded(unsigned) override {}
+    void OnGraphEvent(unsigned, std::int32_t, std::int32_t, std::int32_t) override {}
+    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text) override {
+        errors.push_back({pin, caption, text});
+    }
+    struct Error {
+        unsigned pin;
+        std::string caption, text;
+    };
+    std::vector<Error> errors;
+};
+
+class RecordingTest : public testing::Test {
+protected:
+    RecordingTest() {
+        previousHandler_ =
+            platform::setMessageBoxHandler([this](const std::string& caption, const std::string& text) {
+                boxes.push_back({caption, text});
+            });
+        filter.setEventSink(&sink);
+        filter.AddDevice(&camera);
+        filter.SetFolder(folder.path().u16string().c_str(), 0);
+    }
+    ~RecordingTest() override { platform::setMessageBoxHandler(previousHandler_); }
+
+    void requireReaders() {
+        if (!imagereader::haveTool("identify") || !imagereader::haveTool("convert"))
+            GTEST_SKIP() << "ImageMagick (identify, convert) is not installed";
+    }
+
+    // The picture a file must hold for frame `samples`: the elements in reverse order, with
+    // columns 0 and width-1 set to 0x00FF.
+    static std::vector<std::uint16_t> savedImage(const std::vector<std::uint16_t>& samples, int w) {
+        std::vector<std::uint16_t> image(samples.rbegin(), samples.rend());
+        for (std::size_t row = 0; row < image.size() / w; ++row)
+            image[row * w] = image[row * w + w - 1] = 0x00FF;
+        return image;
+    }
+
+    static std::vector<std::uint16_t> frameNumbered(int w, int h, int number) {
+        std::vector<std::uint16_t> samples(static_cast<std::size_t>(w) * h);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<std::uint16_t>(number * 0x1111 + i * 0x0101);
+        return samples;
+    }
+
+    fs::path file(const std::string& name) const { return folder.path() / name; }
+
+    static constexpr int kWidth = 12, kHeight = 5;
+    imagereader::TempFolder folder;
+    fake::Device camera{kWidth, kHeight, u"A17"};
+    SinkForErrors sink;
+    ZmSourceFilter filter;
+    std::vector<std::pair<std::string, std::string>> boxes;
+
+private:
+    platform::MessageBoxHandler previousHandler_;
+};
+
+TEST_F(RecordingTest, SeriesNamesFilesWithACounterAndNeverOverwrites) {
+    requireReaders();
+    ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+    for (int n = 0; n < 3; ++n)
+        ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
+    ASSERT_TRUE(sink.errors.empty());
+    for (int n = 0; n < 3; ++n) {
+        const fs::path saved = file("Камера_A17#" + std::to_string(n) + ".tiff");
+        SCOPED_TRACE(saved);
+        const auto description = imagereader::identify(saved);
+        ASSERT_TRUE(description);
+        EXPECT_EQ(description->width, kWidth);
+        EXPECT_EQ(description->height, kHeight);
+        EXPECT_EQ(description->depth, 16);
+        EXPECT_EQ(imagereader::greySamples(saved, 16), savedImage(frameNumbered(kWidth, kHeight, n), kWidth));
+    }
+    const auto firstBytes = imagereader::fileBytes(file("Камера_A17#0.tiff"));
+
+    // Switching series on again restarts the counter: each new file collides with an old one.
+    ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
+    ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+    for (int n = 5; n < 7; ++n) camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n));
+    ASSERT_EQ(sink.errors.size(), 2u);
+    for (int n = 0; n < 2; ++n) {
+        EXPECT_EQ(sink.errors[n].caption, "Zenmira Kelvo: Ошибка сохранения изображения");
+        EXPECT_EQ(sink.errors[n].text, platform::errorText(EEXIST) + "\nИмя файла: \n" +
+                                           (folder.path() / ("Камера_A17#" + std::to_string(n))).string());
+    }
+    EXPECT_TRUE(boxes.empty()) << "series errors never raise a box on the producer thread";
+    EXPECT_EQ(imagereader::fileBytes(file("Камера_A17#0.tiff")), firstBytes);
+    EXPECT_FALSE(fs::exists(file("Камера_A17#3.tiff")));
+}
+
+TEST_F(RecordingTest, SecondSnapshotIntoTheSameFolderShowsTheSystemsText) {
+    requireReaders();
+    const auto frame = frameNumbered(kWidth, kHeight, 1);
+    camera.buffer().commit16(kWidth, kHeight, frame);
+    ASSERT_EQ(filter.SetFileFormat(u"bmp", 0), S_OK);
+    EXPECT_EQ(filter.Snapshot(0), S_OK);
+    EXPECT_TRUE(boxes.empty());
+    const fs::path saved = file("Камера_A17.bmp");
+    const auto description = imagereader::identify(saved);
+    ASSERT_TRUE(description);
+    EXPECT_EQ(description->width, kWidth);
+    EXPECT_EQ(description->height, kHeight);
+    EXPECT_EQ(description->depth, 8);
+    std::vector<std::uint16_t> highBytes;
+    for (std::uint16_t sample : savedImage(frame, kWidth)) highBytes.push_back(sample >> 8);
+    EXPECT_EQ(imagereader::greySamples(saved, 8), highBytes);
+
+    EXPECT_EQ(filter.Snapshot(0), S_OK);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "Zenmira Kelvo: Ошибка сохранения изображения");
+    EXPECT_EQ(boxes[0].second,
+              platform::errorText(EEXIST) + "\nИмя файла: \n" + (folder.path() / "Камера_A17").string());
+}
+
+TEST_F(RecordingTest, SnapshotBeforeTheFirstFrameLeavesAnEmptyFile) {
+    EXPECT_EQ(filter.Snapshot(0), S_OK);
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_TRUE(fs::exists(file("Камера_A17.tiff")));
+    EXPECT_EQ(fs::file_size(file("Камера_A17.tiff")), 0u);
+}
+
+TEST_F(RecordingTest, AFormatTheWriterRefusesShowsTheFormatError) {
+    fs::remove_all(folder.path());  // and the folder is gone too: the format is checked first
+    camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 1));
+    // The filter never accepts such a format; a pin can still hold one only through its own state.
+    filter.pin(0)->setFileFormat(u"png");
+    EXPECT_EQ(filter.Snapshot(0), S_OK);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, "Неверный формат файла");
+}
+
+// While the streaming thread has not yet adopted a new frame size, series files hold the new
+// frame at its own size: the writer never reads beyond the copied frame.
+TEST_F(RecordingTest, SeriesFrameOfANewSizeIsSavedAtItsOwnSize) {
+    requireReaders();
+    filter.SetSeries(true, 0);
+    for (const auto& [w, h] : {std::pair{4, 2}, std::pair{40, 30}}) {
+        const auto frame = frameNumbered(w, h, 2);
+        ASSERT_TRUE(camera.buffer().commit16(w, h, frame));
+    }
+    for (const auto& [n, w, h] : {std::tuple{0, 4, 2}, std::tuple{1, 40, 30}}) {
+        const auto description = imagereader::identify(file("Камера_A17#" + std::to_string(n) + ".tiff"));
+        ASSERT_TRUE(description);
+        EXPECT_EQ(description->width, w);
+        EXPECT_EQ(description->height, h);
+    }
+    EXPECT_EQ(imagereader::greySamples(file("Камера_A17#0.tiff"), 16), savedImage(frameNumbered(4, 2, 2), 4));
+}
+
+}  // namespace
+}  // namespace ZenmiraVidSource
