@@ -251,7 +251,7 @@ bool FakeUsbDriver::bulk(std::uint8_t* record, std::uint8_t* data, std::uint32_t
     log_.back().inFlightAtStart = static_cast<int>(pending_.size());
     switch (bulkMode) {
         case BulkMode::Complete:
-            if (streamOffset_ >= streamLength)
+            if (streamOffset_ >= streamLength_)
                 while (!pending_.empty()) completeLocked(0, 0, pending_.front().length);
             else if (static_cast<int>(pending_.size()) >= kBulkRequestsHeld)
                 completeLocked(0, 0, pending_.front().length);
@@ -277,6 +277,12 @@ void FakeUsbDriver::completeLocked(std::size_t which, int error, std::uint32_t b
         pending.data[i] = streamByte(pending.streamOffset + i);
     RequestRecord::writeStatus(pending.record, static_cast<std::uint32_t>(error), usbdStatus);
     pending.overlapped->complete(error, pending.control ? RequestRecord::kSize + bytes : bytes);
+}
+
+void FakeUsbDriver::startStream(std::uint64_t length) {
+    std::lock_guard lock(mutex_);
+    streamLength_ = length;
+    streamOffset_ = 0;
 }
 
 void FakeUsbDriver::abortLocked() {

@@ -74,9 +74,9 @@ public:
     // Control requests are left pending until aborted.
     bool hangControl = false;
     BulkMode bulkMode = BulkMode::Complete;
-    // Total bytes of the bulk stream the test will ask for; the stream byte at offset i is
-    // streamByte(i).
-    std::uint64_t streamLength = 0;
+    // Starts a bulk stream of `length` bytes: the total the test will ask for. The stream byte at
+    // offset i is streamByte(i).
+    void startStream(std::uint64_t length);
     static std::uint8_t streamByte(std::uint64_t offset) {
         return static_cast<std::uint8_t>(offset * 7 + offset / 251);
     }
@@ -116,7 +116,8 @@ private:
 
     mutable std::mutex mutex_;  // guards everything below
     std::vector<RecordedRequest> log_;
-    std::vector<Pending> pending_;    // bulk and control requests in flight, oldest first
+    std::vector<Pending> pending_;  // bulk and control requests in flight, oldest first
+    std::uint64_t streamLength_ = 0;
     std::uint64_t streamOffset_ = 0;  // of the next bulk request
     int opens_ = 0;
 };

@@ -310,7 +310,7 @@ TEST_F(EndpointTest, ExpiredControlTransferIsAbortedAndFails) {
 }
 
 TEST_F(EndpointTest, DirectBulkTransferGoesStraightIntoTheCallersBuffer) {
-    driver.streamLength = 4096;
+    driver.startStream(4096);
     CCyBulkEndPoint& bulk = *device.bulkInEndPoint();
     std::vector<std::uint8_t> buffer(4096);
     std::uint32_t length = 4096;
