@@ -1,0 +1,38 @@
+// The driver of simulated cameras: the camera interface class's I/O-control codes and request
+// records, carried to the cameras of a simulated bus.
+//
+// Threads: every operation may be called from any thread. Control transfers finish inside
+// ioControl after the camera's control latency (well under a millisecond), so they are reported
+// as already finished. Bulk IN transfers are queued at the camera and finish later on its bulk
+// server thread, which completes the request's Overlapped. Closing a handle cancels its pending
+// transfers and waits until each has completed (bounded: cancelled requests finish within one
+// bus chunk).
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "hardware/driver/usbdriver.h"
+#include "simulator/simulatedbus.h"
+
+namespace ZmCoreLib_v4 {
+
+class SimulatorDriver final : public UsbDriver {
+public:
+    explicit SimulatorDriver(std::shared_ptr<simulator::SimulatedBus> bus);
+
+    // The simulated bus, for tests to reach its cameras.
+    simulator::SimulatedBus& bus() { return *bus_; }
+
+    int deviceCount() override;
+    bool deviceEntry(int index, UsbDeviceEntry* entry) override;
+    std::unique_ptr<UsbDriverHandle> open(int index) override;
+
+private:
+    const std::shared_ptr<simulator::SimulatedBus> bus_;
+    std::mutex mutex_;                                             // guards listed_
+    std::vector<simulator::SimulatedBus::AttachedCamera> listed_;  // as of the last deviceCount()
+};
+
+}  // namespace ZmCoreLib_v4
