@@ -1,0 +1,222 @@
+#include "hardware/libusb/libusbdriver.h"
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <tuple>
+
+#include "hardware/libusb/libusberrors.h"
+#include "hardware/libusb/libusbhandle.h"
+#include "hardware/usb/descriptors.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+// The event thread's longest sleep: it is woken at once to stop, so this only bounds a stop
+// whose wake-up were lost.
+constexpr int kEventWaitS = 1;
+// Reading a product string for a device's name.
+constexpr unsigned kNameReadTimeoutMs = 500;
+constexpr int kMaxPortDepth = 7;  // USB allows at most seven tiers
+constexpr int kStringBufferSize = 256;
+
+struct Location {
+    int bus = 0;
+    std::vector<std::uint8_t> ports;
+    std::string text(char tierSeparator) const {
+        std::string joined;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            if (i > 0) joined += tierSeparator;
+            joined += std::to_string(ports[i]);
+        }
+        return joined;
+    }
+};
+
+Location locationOf(libusb_device* device) {
+    Location location;
+    location.bus = libusb_get_bus_number(device);
+    std::uint8_t ports[kMaxPortDepth];
+    const int depth = libusb_get_port_numbers(device, ports, kMaxPortDepth);
+    if (depth > 0) location.ports.assign(ports, ports + depth);
+    return location;
+}
+
+// The product string of an open device in its first language (US English when offered).
+std::string productString(libusb_device_handle* handle, std::uint8_t productIndex) {
+    if (productIndex == 0) return {};
+    unsigned char bytes[kStringBufferSize];
+    int length = libusb_get_string_descriptor(handle, 0, 0, bytes, sizeof bytes);
+    if (length < 0) return {};
+    const std::uint16_t language =
+        usb::chooseLanguageId(usb::parseLanguageIds({bytes, static_cast<std::size_t>(length)}));
+    length = libusb_control_transfer(handle, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
+                                     static_cast<std::uint16_t>(LIBUSB_DT_STRING << 8 | productIndex),
+                                     language, bytes, sizeof bytes, kNameReadTimeoutMs);
+    if (length < 0) return {};
+    return platform::toUtf8(usb::parseStringDescriptor({bytes, static_cast<std::size_t>(length)}));
+}
+
+// "<product> (bus 1, port 2.4)", or the vendor and product ids when the device has no product
+// string or cannot be opened.
+std::string friendlyName(libusb_device* device, libusb_device_handle* handle) {
+    const Location location = locationOf(device);
+    libusb_device_descriptor descriptor{};
+    libusb_get_device_descriptor(device, &descriptor);
+    std::string product = handle ? productString(handle, descriptor.iProduct) : std::string();
+    if (product.empty()) {
+        char ids[32];
+        std::snprintf(ids, sizeof ids, "USB camera %04X:%04X", descriptor.idVendor, descriptor.idProduct);
+        product = ids;
+    }
+    std::string name =
+        product + " (bus " + std::to_string(location.bus) + ", port " + location.text('.') + ")";
+    if (name.size() >= kDriverNameSize) name.resize(kDriverNameSize - 1);
+    return name;
+}
+
+std::map<std::uint8_t, LibusbHandle::EndpointInfo> endpointsOf(libusb_device* device) {
+    std::map<std::uint8_t, LibusbHandle::EndpointInfo> endpoints;
+    libusb_config_descriptor* configuration = nullptr;
+    if (libusb_get_active_config_descriptor(device, &configuration) != LIBUSB_SUCCESS) return endpoints;
+    for (int i = 0; i < configuration->bNumInterfaces; ++i) {
+        const libusb_interface& interface = configuration->interface[i];
+        for (int a = 0; a < interface.num_altsetting; ++a) {
+            const libusb_interface_descriptor& setting = interface.altsetting[a];
+            for (int e = 0; e < setting.bNumEndpoints; ++e) {
+                const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
+                endpoints.emplace(
+                    endpoint.bEndpointAddress,
+                    LibusbHandle::EndpointInfo{
+                        setting.bInterfaceNumber,
+                        static_cast<std::uint8_t>(endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK)});
+            }
+        }
+    }
+    libusb_free_config_descriptor(configuration);
+    return endpoints;
+}
+
+}  // namespace
+
+LibusbDriver::LibusbDriver() {
+    const int status = libusb_init(&context_);
+    if (status != LIBUSB_SUCCESS) {
+        std::fprintf(stderr,
+                     "USB cameras cannot be reached: libusb failed to start (%s). Check that the USB device "
+                     "files under /dev/bus/usb exist.\n",
+                     libusb_strerror(status));
+        context_ = nullptr;
+        return;
+    }
+    eventThread_ = std::thread(&LibusbDriver::handleEvents, this);
+}
+
+LibusbDriver::~LibusbDriver() {
+    if (!context_) return;
+    stopping_.store(true);
+    libusb_interrupt_event_handler(context_);
+    eventThread_.join();
+    {
+        std::lock_guard lock(mutex_);
+        releaseListLocked();
+    }
+    libusb_exit(context_);
+}
+
+void LibusbDriver::handleEvents() {
+    while (!stopping_.load()) {
+        timeval wait{kEventWaitS, 0};
+        libusb_handle_events_timeout_completed(context_, &wait, nullptr);
+    }
+}
+
+void LibusbDriver::releaseListLocked() {
+    for (const Listed& listed : devices_) libusb_unref_device(listed.device);
+    devices_.clear();
+}
+
+int LibusbDriver::deviceCount() {
+    std::lock_guard lock(mutex_);
+    releaseListLocked();
+    if (!context_) return 0;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context_, &list);
+    if (count < 0) {
+        platform::setLastError(errnoFromLibusb(static_cast<int>(count)));
+        return 0;
+    }
+    std::vector<std::pair<Location, Listed>> cameras;
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS ||
+            descriptor.idVendor != kCameraVendorId)
+            continue;
+        const Location location = locationOf(list[i]);
+        cameras.push_back(
+            {location,
+             {libusb_ref_device(list[i]), std::to_string(location.bus) + "-" + location.text('.')}});
+    }
+    libusb_free_device_list(list, 1);
+    std::sort(cameras.begin(), cameras.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.first.bus, a.first.ports) < std::tie(b.first.bus, b.first.ports);
+    });
+    for (auto& camera : cameras) devices_.push_back(camera.second);
+    return static_cast<int>(devices_.size());
+}
+
+bool LibusbDriver::deviceEntry(int index, UsbDeviceEntry* entry) {
+    libusb_device* device = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (index < 0 || index >= static_cast<int>(devices_.size())) {
+            platform::setLastError(ENODEV);
+            return false;
+        }
+        device = libusb_ref_device(devices_[index].device);
+        entry->path = devices_[index].path;
+    }
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(device, &handle) != LIBUSB_SUCCESS) handle = nullptr;
+    entry->friendlyName = friendlyName(device, handle);
+    if (handle) libusb_close(handle);
+    libusb_unref_device(device);
+    return true;
+}
+
+std::unique_ptr<UsbDriverHandle> LibusbDriver::open(int index) {
+    libusb_device* device = nullptr;
+    std::string path;
+    {
+        std::lock_guard lock(mutex_);
+        if (index < 0 || index >= static_cast<int>(devices_.size())) {
+            platform::setLastError(ENODEV);
+            return nullptr;
+        }
+        device = libusb_ref_device(devices_[index].device);
+        path = devices_[index].path;
+    }
+    libusb_device_handle* handle = nullptr;
+    const int status = libusb_open(device, &handle);
+    std::unique_ptr<UsbDriverHandle> opened;
+    if (status == LIBUSB_SUCCESS) {
+        libusb_set_auto_detach_kernel_driver(handle, 1);
+        opened =
+            std::make_unique<LibusbHandle>(handle, path, friendlyName(device, handle), endpointsOf(device));
+    } else {
+        platform::setLastError(errnoFromLibusb(status));
+    }
+    libusb_unref_device(device);
+    return opened;
+}
+
+std::unique_ptr<UsbDriver> makeLibusbDriver() {
+    return std::make_unique<LibusbDriver>();
+}
+
+}  // namespace ZmCoreLib_v4
