@@ -1,8 +1,11 @@
 #include "platform/event.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 
 #include "platform/error.h"
 
@@ -105,10 +108,26 @@ WaitResult Mutex::lock(std::uint32_t timeoutMs) {
         mutex_.lock();
         return WaitResult::Signalled;
     }
-    return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs)) ? WaitResult::Signalled
-                                                                      : WaitResult::TimedOut;
+    // pthread_mutex_timedlock rather than try_lock_for: libstdc++ implements the latter with
+    // pthread_mutex_clocklock, which ThreadSanitizer does not intercept, so every bounded lock
+    // would show up as an unlock of an unlocked mutex in the sanitizer builds.
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += timeoutMs / 1000;
+    deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    const int result = pthread_mutex_timedlock(mutex_.native_handle(), &deadline);
+    if (result == 0) return WaitResult::Signalled;
+    if (result == ETIMEDOUT) return WaitResult::TimedOut;
+    setLastError(result);
+    return WaitResult::Failed;
 }
 
-void Mutex::unlock() { mutex_.unlock(); }
+void Mutex::unlock() {
+    mutex_.unlock();
+}
 
 }  // namespace platform
