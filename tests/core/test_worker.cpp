@@ -31,34 +31,48 @@ struct Probe {
 };
 
 // A loop that honours Pause(), like the repacking loop of a camera.
+int probeLoop(Worker& worker, Probe& probe) {
+    ++probe.runCalls;
+    probe.entered.set();
+    while (!worker.IsStopRequested()) {
+        probe.iteration.set();
+        probe.stepGate.wait(kGenerousMs);
+        worker.WaitRunOrStop();
+    }
+    probe.bodyReturned = true;
+    return 0;
+}
+
+// A worker stopped by its owner before it goes, as the contract asks.
 class ProbeWorker : public Worker {
 public:
     explicit ProbeWorker(Probe& probe) : Worker("ProbeThread"), probe_(probe) {}
+    ~ProbeWorker() override { Stop(kGenerousMs); }
 
 protected:
-    int Run() override {
-        ++probe_.runCalls;
-        probe_.entered.set();
-        while (!IsStopRequested()) {
-            probe_.iteration.set();
-            probe_.stepGate.wait(kGenerousMs);
-            WaitRunOrStop();
-        }
-        probe_.bodyReturned = true;
-        return 0;
-    }
+    int Run() override { return probeLoop(*this, probe_); }
 
 private:
     Probe& probe_;
 };
 
+// A worker left to the base destructor to stop. Its body uses no member of its own class (that
+// part is destroyed first), only the worker base and a probe outside the object.
+class UnstoppedWorker : public Worker {
+public:
+    explicit UnstoppedWorker(Probe& probe) : Worker("ProbeThread") { probe_ = &probe; }
+
+protected:
+    int Run() override { return probeLoop(*this, *probe_); }
+
+private:
+    static inline Probe* probe_ = nullptr;
+};
+
 class WorkerTest : public testing::Test {
 protected:
-    // Every test leaves the worker stopped, as owners do before destroying one.
-    void TearDown() override {
-        probe_.stepGate.set();
-        worker_.Stop(kGenerousMs);
-    }
+    // Lets an iteration a test held up end, so that the worker's destructor can stop it.
+    void TearDown() override { probe_.stepGate.set(); }
 
     Probe probe_;
     ProbeWorker worker_{probe_};
@@ -159,7 +173,7 @@ TEST_F(WorkerTest, BodyThatReturnsByItselfIsStoppedAtOnce) {
 // while the thread can still touch it.
 TEST(WorkerDestructionTest, DestroyingARunningWorkerStopsItsThread) {
     Probe probe;
-    auto worker = std::make_unique<ProbeWorker>(probe);
+    auto worker = std::make_unique<UnstoppedWorker>(probe);
     ASSERT_TRUE(worker->Start(false));
     ASSERT_EQ(probe.iteration.wait(kGenerousMs), WaitResult::Signalled);
     worker.reset();
@@ -168,7 +182,7 @@ TEST(WorkerDestructionTest, DestroyingARunningWorkerStopsItsThread) {
 
 TEST(WorkerDestructionTest, DestroyingAHeldWorkerNeverEntersTheBody) {
     Probe probe;
-    auto worker = std::make_unique<ProbeWorker>(probe);
+    auto worker = std::make_unique<UnstoppedWorker>(probe);
     ASSERT_TRUE(worker->Start(true));
     worker.reset();  // the body's class is gone by now: calling it would be fatal
     EXPECT_EQ(probe.runCalls, 0);
@@ -177,7 +191,7 @@ TEST(WorkerDestructionTest, DestroyingAHeldWorkerNeverEntersTheBody) {
 TEST(WorkerDestructionTest, DestructorOutwaitsAnIterationLongerThanItsBoundedWait) {
     Probe probe;
     probe.stepGate.reset();
-    auto worker = std::make_unique<ProbeWorker>(probe);
+    auto worker = std::make_unique<UnstoppedWorker>(probe);
     ASSERT_TRUE(worker->Start(false));
     ASSERT_EQ(probe.iteration.wait(kGenerousMs), WaitResult::Signalled);
     // Ends the iteration well after the destructor's 3000 ms wait has expired.
