@@ -1,6 +1,7 @@
 #include "core/worker.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <iostream>
 #include <new>
 #include <system_error>
