@@ -1,0 +1,71 @@
+// Device creation: one creator per entry of the environment's camera list builds the camera
+// object of the model that the camera's USB identity selects, and owns it.
+//
+// Threads: a creator is used by one client thread at a time (the environment hands it out; the
+// client calls CreateDevice). The camera objects it builds run their own threads.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "core/pair.h"
+#include "devices/modelselection.h"
+#include "hardware/hwlayer.h"
+#include "zmcorelib/device.h"
+#include "zmcorelib/setting.h"
+
+namespace ZmCoreLib_v4 {
+
+class Device;
+
+// An iterator over no settings: always at its end. It is a member of its owner and is never
+// freed by its user, so Release does nothing.
+class NullIterator final : public ZmCoreLib::ISettingIterator {
+public:
+    void First() override {}
+    bool IsDone() override { return true; }
+    void Next() override {}
+    void Release() override {}
+    ZmCoreLib::ISetting* Current() override { return nullptr; }
+};
+
+// How a creator finds out which camera sits on a device index and builds it. The default reads
+// the USB identity and builds the model over a new hardware layer; tests put in their own.
+class CameraBuilder {
+public:
+    virtual ~CameraBuilder() = default;
+    // The model for the camera on `deviceIndex`, or none when no model serves it.
+    virtual std::optional<ModelChoice> identify(int deviceIndex) = 0;
+    virtual std::unique_ptr<Device> build(const ModelChoice& choice, int deviceIndex) = 0;
+};
+
+class DeviceCreator final : public ZmCoreLib::IDeviceCreator {
+public:
+    // A creator for the camera list's `entry` (key = device index).
+    explicit DeviceCreator(ZmCoreLib::Pair entry);
+    DeviceCreator(ZmCoreLib::Pair entry, std::unique_ptr<CameraBuilder> builder);
+    // Destroys the camera object it made.
+    ~DeviceCreator();
+    DeviceCreator(const DeviceCreator&) = delete;
+    DeviceCreator& operator=(const DeviceCreator&) = delete;
+
+    // No creation parameters: an iterator that is always at its end.
+    ZmCoreLib::ISettingIterator* GetSettings() override { return &parameters_; }
+    // Builds the camera object for the entry's USB identity and returns it; the creator owns it.
+    // The object made before is destroyed first, so that two objects never drive one camera;
+    // clients must be done with it. When the identity selects no model, nothing is built and the
+    // object made before (or null) is returned.
+    ZmCoreLib::IDevice* CreateDevice() override;
+
+private:
+    ZmCoreLib::Pair entry_;
+    std::unique_ptr<CameraBuilder> builder_;
+    std::unique_ptr<Device> device_;
+    NullIterator parameters_;
+};
+
+// Builds the camera object of `choice` over `layer`; null for a model that cannot be built
+// (a family B sensor whose readout constants the library does not know).
+std::unique_ptr<Device> buildCamera(const ModelChoice& choice, std::unique_ptr<IHwLayer> layer);
+
+}  // namespace ZmCoreLib_v4
