@@ -9,20 +9,22 @@
 #include "sourcefilter.h"
 #include "videorenderer.h"
 #include "viewerevents.h"
+#include "zenmiravidsource/element.h"
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 
 namespace {
 
-constexpr const char* kSourceFactory = "zenmirasrc";
 constexpr const char* kSourceName = "Zenmira source";
-constexpr const char* kSizeChangedCodeField = "code";
+constexpr const char* kEventCodeField = "code";
 
-// The element hands out its filter's control interfaces through its "filter" property.
+// The filter inside the element, reached through its camera interface (every control interface
+// leads to the others).
 ZenmiraVidSource::IFilterUnknown* filterOf(GstElement* source) {
-    if (!g_object_class_find_property(G_OBJECT_GET_CLASS(source), "filter")) return nullptr;
-    gpointer filter = nullptr;
-    g_object_get(source, "filter", &filter, nullptr);
-    return static_cast<ZenmiraVidSource::IFilterUnknown*>(filter);
+    if (!g_signal_lookup(ZenmiraVidSource::kQueryInterfaceSignal, G_OBJECT_TYPE(source))) return nullptr;
+    gpointer object = nullptr;
+    g_signal_emit_by_name(source, ZenmiraVidSource::kQueryInterfaceSignal,
+                          &ZenmiraVidSource::IID_IDeviceSource, &object);
+    return static_cast<ZenmiraVidSource::IDeviceSource*>(object);
 }
 
 // Calls `visit` for every item of a GstIterator of objects, starting over after a resync.
@@ -47,17 +49,24 @@ void forEach(GstIterator* it, Visit visit) {
     gst_iterator_free(it);
 }
 
-QString messageText(GstMessage* message) {
+// The text of an error or warning message, and the caption its details carry (if any).
+void readProblem(GstMessage* message, GraphEvent& event) {
     GError* error = nullptr;
     gchar* debug = nullptr;
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+    const GstStructure* details = nullptr;
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         gst_message_parse_error(message, &error, &debug);
-    else
+        gst_message_parse_error_details(message, &details);
+    } else {
         gst_message_parse_warning(message, &error, &debug);
-    QString text = error ? QString::fromUtf8(error->message) : QString();
+        gst_message_parse_warning_details(message, &details);
+    }
+    event.text = error ? QString::fromUtf8(error->message) : QString();
+    const gchar* caption =
+        details ? gst_structure_get_string(details, ZenmiraVidSource::kSaveErrorCaptionField) : nullptr;
+    event.caption = caption ? QString::fromUtf8(caption) : QString();
     g_clear_error(&error);
     g_free(debug);
-    return text;
 }
 
 }  // namespace
@@ -78,7 +87,7 @@ VideoGraph::VideoGraph(DevicePool& pool, QObject* notifyWindow) : notifyWindow_(
     gst_bus_set_sync_handler(bus, &VideoGraph::onBusMessage, this, nullptr);
     gst_object_unref(bus);
 
-    source_ = gst_element_factory_make(kSourceFactory, kSourceName);
+    source_ = gst_element_factory_make(ZenmiraVidSource::kElementName, kSourceName);
     if (!source_) {
         release();
         throw CBad_video_graph(
@@ -238,17 +247,18 @@ bool VideoGraph::getEvent(GraphEvent& event) {
             const GstStructure* s = gst_message_get_structure(message);
             int code = 0;
             if (GST_MESSAGE_SRC(message) == GST_OBJECT(source_) && s &&
-                gst_structure_get_int(s, kSizeChangedCodeField, &code))
+                gst_structure_has_name(s, ZenmiraVidSource::kGraphEventMessage) &&
+                gst_structure_get_int(s, kEventCodeField, &code))
                 event.code = code;
             break;
         }
         case GST_MESSAGE_WARNING:
             event.code = GraphEvent::EC_ELEMENT_WARNING;
-            event.text = messageText(message);
+            readProblem(message, event);
             break;
         case GST_MESSAGE_ERROR:
             event.code = GraphEvent::EC_ERRORABORT;
-            event.text = messageText(message);
+            readProblem(message, event);
             break;
         case GST_MESSAGE_STATE_CHANGED:
             if (GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {

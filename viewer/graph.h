@@ -40,7 +40,8 @@ struct GraphEvent {
     static constexpr long EC_ERRORABORT = 0x03;         // an element failed
     static constexpr long EC_ELEMENT_WARNING = 0x8000;  // an element reports a problem and goes on
     long code = 0;
-    QString text;  // what an error or warning says (empty for other events)
+    QString text;     // what an error or warning says (empty for other events)
+    QString caption;  // the caption an element gave its warning, if any
 };
 
 class VideoGraph {

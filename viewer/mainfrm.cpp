@@ -30,7 +30,6 @@ namespace {
 constexpr int kCommandUpdateIntervalMs = 250;
 constexpr int kRateReadoutIntervalMs = 1000;
 constexpr const char* kFolderChooserTitle = "Выбор папки для сохранения изображения";
-constexpr const char* kSaveErrorCaption = "Zenmira Kelvo: Ошибка сохранения изображения";
 constexpr const char* kErrorCaption = "Zenmira Kelvo";
 
 // Commands the visible page carries out; the others belong to the frame or the application.
@@ -351,7 +350,8 @@ void CMainFrame::onGraphEvent() {
             pages_[size_t(current_)]->update();
             break;
         case GraphEvent::EC_ELEMENT_WARNING:
-            qtmessagebox::showNonBlocking(kSaveErrorCaption, graphEvent.text);
+            qtmessagebox::showNonBlocking(
+                graphEvent.caption.isEmpty() ? QString(kErrorCaption) : graphEvent.caption, graphEvent.text);
             break;
         case GraphEvent::EC_ERRORABORT:
             qtmessagebox::showNonBlocking(kErrorCaption, graphEvent.text);

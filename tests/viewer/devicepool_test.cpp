@@ -108,16 +108,17 @@ private Q_SLOTS:
         DevicePool pool(ZM_FAKE_LIBRARY, registry);
         QCOMPARE(events(), QStringList({"B@1:Open", "B@1:Start"}));
         QVERIFY(pool.at(0)->opened());
-        QCOMPARE(pool.at(0)->settings().size(), size_t(3));
+        QCOMPARE(pool.at(0)->settings().size(), size_t(5));
     }
 
     void registryHoldsTheFirstCamerasItemAndFindLocatesEachCamerasOwn() {
         qputenv("ZM_FAKE_CAMERAS", "I2;A;I1");
         SettingRegistry registry;
         DevicePool pool(ZM_FAKE_LIBRARY, registry);
-        // Ids ascending: gain 0x3003, exposure 0x3004, serial 0x3104, intensifier voltage 0x3203.
-        QCOMPARE(registry.size(), size_t(4));
-        SettingItem& voltage = registry.at(3);
+        // Ids ascending: gain 0x3003, exposure 0x3004, width 0x3019, height 0x301A, serial 0x3104,
+        // intensifier voltage 0x3203.
+        QCOMPARE(registry.size(), size_t(6));
+        SettingItem& voltage = registry.at(5);
         QCOMPARE(voltage.id(), 0x3203u);
         DeviceHolder& first = *pool.at(1);  // "I1": the first camera in pool order with the setting
         QCOMPARE(serialOf(first), u"I1");
@@ -125,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(!pool.at(0)->find(voltage));  // "A" has no intensifier
         QVERIFY(pool.at(2)->find(voltage)->setting() != voltage.setting());
         QCOMPARE(first.maxNameLength(), int(std::u16string(u"Длительность экспозиции").size()));
-        QCOMPARE(first.maxValueLength(), 4);  // 5000000 ns in мкс: "5000"
+        QCOMPARE(first.maxValueLength(), 4);  // 5000000 ns in мкс: "5000", and 1024 pixels
     }
 
     void holderMisuseIsReportedWithItsLine() {

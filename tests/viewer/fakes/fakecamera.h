@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "fakeframes.h"
 #include "zmcorelib/zmcorelib.h"
 
 namespace fake {
@@ -177,7 +178,8 @@ private:
     size_t index_ = 0;
 };
 
-// A camera that only records what is done to it. `record` receives "<serial>:<operation>".
+// A camera that records what is done to it (`record` receives "<tag>:<operation>"). A camera with
+// frame width and height settings produces frames of that size while it is open.
 class Device final : public ZmCoreLib::IDevice {
 public:
     using Recorder = std::function<void(const std::string&)>;
@@ -190,9 +192,19 @@ public:
 
     ZmCoreLib::IFrameBuffer* Open() override {
         note("Open");
-        return nullptr;
+        ZmCoreLib::ISetting* width = FindSetting(ZmCoreLib::kSettingFrameWidth);
+        ZmCoreLib::ISetting* height = FindSetting(ZmCoreLib::kSettingFrameHeight);
+        if (width && height) {
+            frames_ = std::make_unique<FrameBuffer>(width->GetScalar(), height->GetScalar());
+            frames_->start();
+        }
+        return frames_.get();
     }
-    void Close() override { note("Close"); }
+    void Close() override {
+        note("Close");
+        frames_.reset();
+    }
+    ZmCoreLib::IFrameBuffer* GetFrameBuffer() override { return frames_.get(); }
     ZmCoreLib::ISettingIterator* GetSettings() override {
         std::vector<ZmCoreLib::ISetting*> all;
         for (auto& s : settings_) all.push_back(s.get());
@@ -214,6 +226,7 @@ private:
     std::string tag_;
     Recorder record_;
     std::vector<std::unique_ptr<Setting>> settings_;
+    std::unique_ptr<FrameBuffer> frames_;
 };
 
 }  // namespace fake

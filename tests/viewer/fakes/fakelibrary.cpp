@@ -2,7 +2,8 @@
 //
 // GetEnvironment lists the cameras that ZM_FAKE_CAMERAS describes, read anew on every call:
 // entries separated by ';', each one
-//   <serial>   a camera with that serial number (an 'I' first adds an intensifier setting),
+//   <serial>   a camera with that serial number (an 'I' first adds an intensifier setting) that
+//              produces 320 x 240 frames (its width and height settings) while it is open,
 //   -          a camera without a serial-number setting,
 //   !<name>    a listed camera whose creation fails,
 //   ?<name>    a listed camera without a creator,
@@ -38,6 +39,7 @@ class ThrowingDevice final : public ZmCoreLib::IDevice {
 public:
     explicit ThrowingDevice(fake::Device& inner) : inner_(inner) {}
     ZmCoreLib::IFrameBuffer* Open() override { throw LibraryError(); }
+    ZmCoreLib::IFrameBuffer* GetFrameBuffer() override { return nullptr; }
     void Close() override { inner_.Close(); }
     ZmCoreLib::ISettingIterator* GetSettings() override { return inner_.GetSettings(); }
     void Start() override { inner_.Start(); }
@@ -60,6 +62,11 @@ std::unique_ptr<fake::Device> makeCamera(const std::string& serial, bool withSer
         0x3004, u"Длительность экспозиции",
         {{ZmCoreLib::kUnitMicrosecond, u"мкс", 1000}, {ZmCoreLib::kUnitMillisecond, u"мс", 1000000}}, 1000,
         5000000, 20000));
+    const std::vector<fake::Unit> pixels = {{ZmCoreLib::kUnitPixel, u"пкс", 1}};
+    device->add(fake::Setting::makeScalar(ZmCoreLib::kSettingFrameWidth, u"Размер кадра: Ширина", pixels, 16,
+                                          1024, 320));
+    device->add(fake::Setting::makeScalar(ZmCoreLib::kSettingFrameHeight, u"Размер кадра: Высота", pixels, 16,
+                                          1024, 240));
     if (!serial.empty() && serial.front() == 'I')
         device->add(fake::Setting::makeScalar(0x3203, u"Напряжение на МКП", {{ZmCoreLib::kUnitVolt, u"В", 1}},
                                               0, 900, 500));
