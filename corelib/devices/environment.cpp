@@ -142,7 +142,7 @@ private:
     // Step 3 over every present device index (foreign devices may sit between the cameras).
     Pass renumerationPass(int present, bool mayReprogram) {
         Pass pass;
-        awaited_.clear();
+        std::vector<std::string> changes;
         for (int b = present - 1; b >= 0; --b) {
             UsbDevice& device = *slots_[b];
             const std::uint16_t vendorId = device.Open(b) ? device.vendorId() : 0;
@@ -156,11 +156,12 @@ private:
                     downloadFirmware(device, target->productId, target->release);
                     device.CyclePort();
                     ++pass.reprogrammed;
-                    awaited_.push_back(hex4(productId) + " -> " + hex4(target->productId));
+                    changes.push_back(hex4(productId) + " -> " + hex4(target->productId));
                 }
             }
             device.Close();
         }
+        if (pass.reprogrammed > 0) awaited_ = std::move(changes);
         return pass;
     }
 
@@ -221,7 +222,7 @@ private:
     UsbDriver& driver_;
     const DiscoveryLimits& limits_;
     std::array<std::unique_ptr<UsbDevice>, Environment::kDeviceSlots> slots_;
-    std::vector<std::string> awaited_;  // identities reprogrammed by the last pass
+    std::vector<std::string> awaited_;  // identities changed by the last pass that reprogrammed
     std::set<int> stuck_;               // device indices that needed a pass beyond the limit
     std::vector<std::string> problems_;
 };

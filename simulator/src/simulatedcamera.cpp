@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "fpga.h"
 #include "fx2controller.h"
@@ -69,6 +70,10 @@ void SimulatedCamera::detachLocked(Clock::time_point now, const std::string& why
     endpointHalted_ = false;
     for (BulkRequest& request : bulkQueue_) request.failure = TransferStatus::NoDevice;
     noteLocked(why);
+    if (std::exchange(failReattach_, false)) {
+        present_ = false;
+        noteLocked("hung: will not attach again");
+    }
     signalChangeLocked();
 }
 
@@ -441,6 +446,11 @@ void SimulatedCamera::injectBulkStall() {
 void SimulatedCamera::injectShortFrame(std::size_t bytes) {
     std::lock_guard lock(mutex_);
     fpga_->truncateNextStream(bytes);
+}
+
+void SimulatedCamera::failNextReattach() {
+    std::lock_guard lock(mutex_);
+    failReattach_ = true;
 }
 
 void SimulatedCamera::unplug() {

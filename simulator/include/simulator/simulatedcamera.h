@@ -105,11 +105,13 @@ public:
 
     // Faults. The next `count` bulk requests are never answered (the host's wait times out); the
     // next bulk request stalls the endpoint until the host clears it; the next frame transfer
-    // ends after `bytes` bytes; the camera leaves the bus for good.
+    // ends after `bytes` bytes; the camera leaves the bus for good, now or when it next leaves
+    // the bus to re-attach (a controller that hangs after a download).
     void injectBulkTimeout(int count = 1);
     void injectBulkStall();
     void injectShortFrame(std::size_t bytes);
     void unplug();
+    void failNextReattach();
 
 private:
     struct BulkRequest {
@@ -151,6 +153,7 @@ private:
     std::chrono::steady_clock::time_point attachAt_;
     bool present_ = true;  // false after a firmware crash or an unplug
     bool unplugged_ = false;
+    bool failReattach_ = false;
     std::deque<BulkRequest> bulkQueue_;
     std::uint64_t nextBulkId_ = 1;
     bool endpointHalted_ = false;
