@@ -1,6 +1,6 @@
 #include "previewconversion.h"
 
-#include <tmmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstring>
@@ -21,55 +21,78 @@ inline void putRed(std::uint8_t* pixel, int pixelBytes) {
     std::memcpy(pixel, kRed, pixelBytes);
 }
 
-// Output columns [first, width) of one row; `rowEnd` points one past the frame row's last element.
+// Output columns [first, last) of one row; `rowEnd` points one past the frame row's last element.
 void convertColumnsPortable(const std::uint16_t* rowEnd, std::uint8_t* out, std::int32_t first,
-                            std::int32_t width, int pixelBytes) {
-    for (std::int32_t c = first; c < width; ++c) putGrey(out + c * pixelBytes, rowEnd[-1 - c], pixelBytes);
+                            std::int32_t last, int pixelBytes) {
+    for (std::int32_t c = first; c < last; ++c) putGrey(out + c * pixelBytes, rowEnd[-1 - c], pixelBytes);
 }
 
-// Sixteen pixels per step: the high bytes of sixteen samples in reversed order, then spread into
-// pixels with byte shuffles.
-__attribute__((target("ssse3"))) void convertRowVector(const std::uint16_t* rowEnd, std::uint8_t* out,
-                                                       std::int32_t width, PixelLayout layout) {
+constexpr int kPixelsPerStep = 32;
+
+// Thirty-two pixels per step: the high bytes of 32 samples in reversed order (one 128-bit half
+// per 16 pixels), then spread into pixels with in-lane byte shuffles: three 32-byte vectors of
+// BGR or four of BGRx.
+template <PixelLayout layout>
+__attribute__((target("avx2"))) void convertRowVector(const std::uint16_t* rowEnd, std::uint8_t* out,
+                                                      std::int32_t width) {
+    constexpr int pixelBytes = bytesPerPixel(layout);
     constexpr char Z = -128;  // shuffle index that yields a zero byte
-    // Samples are little-endian: the high byte of word i is byte 2i+1.
-    const __m128i highBytesReversedLow = _mm_setr_epi8(15, 13, 11, 9, 7, 5, 3, 1, Z, Z, Z, Z, Z, Z, Z, Z);
-    const __m128i highBytesReversedHigh = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, 15, 13, 11, 9, 7, 5, 3, 1);
     std::int32_t c = 0;
-    if (layout == PixelLayout::Bgr24) {
-        const __m128i spread0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
-        const __m128i spread1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
-        const __m128i spread2 = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
-        for (; c + 16 <= width; c += 16) {
-            const auto* nearer = reinterpret_cast<const __m128i*>(rowEnd - c - 8);
-            const auto* farther = reinterpret_cast<const __m128i*>(rowEnd - c - 16);
-            const __m128i grey =
-                _mm_or_si128(_mm_shuffle_epi8(_mm_loadu_si128(nearer), highBytesReversedLow),
-                             _mm_shuffle_epi8(_mm_loadu_si128(farther), highBytesReversedHigh));
-            auto* dst = reinterpret_cast<__m128i*>(out + c * 3);
-            _mm_storeu_si128(dst, _mm_shuffle_epi8(grey, spread0));
-            _mm_storeu_si128(dst + 1, _mm_shuffle_epi8(grey, spread1));
-            _mm_storeu_si128(dst + 2, _mm_shuffle_epi8(grey, spread2));
+    // Samples are little-endian: the high byte of word i is byte 2i+1. Per 128-bit lane: eight
+    // samples of the nearer half go to bytes 0-7, eight of the farther half to bytes 8-15.
+    const __m256i highBytesReversed = _mm256_setr_epi8(15, 13, 11, 9, 7, 5, 3, 1, Z, Z, Z, Z, Z, Z, Z, Z, Z,
+                                                       Z, Z, Z, Z, Z, Z, Z, 15, 13, 11, 9, 7, 5, 3, 1);
+    for (; c + kPixelsPerStep <= width; c += kPixelsPerStep) {
+        // Pixels c..c+15 come from the 16 samples ending at rowEnd - c, pixels c+16..c+31 from
+        // the 16 before them; each 256-bit load holds one group as (farther 8, nearer 8).
+        const __m256i groupA = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowEnd - c - 16));
+        const __m256i groupB = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowEnd - c - 32));
+        // Swap the halves so that the nearer samples sit in the low lane, then pick high bytes.
+        const __m256i a =
+            _mm256_shuffle_epi8(_mm256_permute2x128_si256(groupA, groupA, 0x01), highBytesReversed);
+        const __m256i b =
+            _mm256_shuffle_epi8(_mm256_permute2x128_si256(groupB, groupB, 0x01), highBytesReversed);
+        // Fold each group's two lanes into one 16-byte grey run: low lane bytes 0-7 | high lane 8-15.
+        const __m128i greyLow =
+            _mm_or_si128(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));  // pixels c..c+15
+        const __m128i greyHigh =
+            _mm_or_si128(_mm256_castsi256_si128(b), _mm256_extracti128_si256(b, 1));  // pixels c+16..c+31
+        std::uint8_t* to = out + c * pixelBytes;
+        if constexpr (layout == PixelLayout::Bgr24) {
+            const __m256i s01 = _mm256_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6,
+                                                 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+            const __m256i s20 = _mm256_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15,
+                                                 15, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+            const __m256i s12 = _mm256_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10, 10, 11, 11,
+                                                 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                                _mm256_shuffle_epi8(_mm256_set_m128i(greyLow, greyLow), s01));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32),
+                                _mm256_shuffle_epi8(_mm256_set_m128i(greyHigh, greyLow), s20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 64),
+                                _mm256_shuffle_epi8(_mm256_set_m128i(greyHigh, greyHigh), s12));
+        } else {
+            const __m256i s0 = _mm256_setr_epi8(0, 0, 0, Z, 1, 1, 1, Z, 2, 2, 2, Z, 3, 3, 3, Z, 4, 4, 4, Z, 5,
+                                                5, 5, Z, 6, 6, 6, Z, 7, 7, 7, Z);
+            const __m256i s1 = _mm256_setr_epi8(8, 8, 8, Z, 9, 9, 9, Z, 10, 10, 10, Z, 11, 11, 11, Z, 12, 12,
+                                                12, Z, 13, 13, 13, Z, 14, 14, 14, Z, 15, 15, 15, Z);
+            const __m256i low = _mm256_set_m128i(greyLow, greyLow);
+            const __m256i high = _mm256_set_m128i(greyHigh, greyHigh);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_shuffle_epi8(low, s0));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32), _mm256_shuffle_epi8(low, s1));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 64), _mm256_shuffle_epi8(high, s0));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 96), _mm256_shuffle_epi8(high, s1));
         }
-        convertColumnsPortable(rowEnd, out, c, width, 3);
-        return;
     }
-    const __m128i spread0 = _mm_setr_epi8(0, 0, 0, Z, 1, 1, 1, Z, 2, 2, 2, Z, 3, 3, 3, Z);
-    const __m128i spread1 = _mm_setr_epi8(4, 4, 4, Z, 5, 5, 5, Z, 6, 6, 6, Z, 7, 7, 7, Z);
-    const __m128i spread2 = _mm_setr_epi8(8, 8, 8, Z, 9, 9, 9, Z, 10, 10, 10, Z, 11, 11, 11, Z);
-    const __m128i spread3 = _mm_setr_epi8(12, 12, 12, Z, 13, 13, 13, Z, 14, 14, 14, Z, 15, 15, 15, Z);
-    for (; c + 16 <= width; c += 16) {
-        const auto* nearer = reinterpret_cast<const __m128i*>(rowEnd - c - 8);
-        const auto* farther = reinterpret_cast<const __m128i*>(rowEnd - c - 16);
-        const __m128i grey = _mm_or_si128(_mm_shuffle_epi8(_mm_loadu_si128(nearer), highBytesReversedLow),
-                                          _mm_shuffle_epi8(_mm_loadu_si128(farther), highBytesReversedHigh));
-        auto* dst = reinterpret_cast<__m128i*>(out + c * 4);
-        _mm_storeu_si128(dst, _mm_shuffle_epi8(grey, spread0));
-        _mm_storeu_si128(dst + 1, _mm_shuffle_epi8(grey, spread1));
-        _mm_storeu_si128(dst + 2, _mm_shuffle_epi8(grey, spread2));
-        _mm_storeu_si128(dst + 3, _mm_shuffle_epi8(grey, spread3));
-    }
-    convertColumnsPortable(rowEnd, out, c, width, 4);
+    convertColumnsPortable(rowEnd, out, c, width, pixelBytes);
+}
+
+template <PixelLayout layout>
+void convertRowsVector(const std::uint16_t* frame, std::int32_t width, std::int32_t height,
+                       const PreviewTarget& target) {
+    for (std::int32_t row = 0; row < height; ++row)
+        convertRowVector<layout>(frame + std::int64_t{row + 1} * width,
+                                 target.data + row * target.strideBytes, width);
 }
 
 // Red overlays drawn over the converted rows: the border columns and, when shown, the crosshair.
@@ -102,7 +125,7 @@ void drawOverlays(std::int32_t width, std::int32_t height, const PreviewTarget& 
 }  // namespace
 
 bool vectorPathAvailable() {
-    static const bool available = __builtin_cpu_supports("ssse3");
+    static const bool available = __builtin_cpu_supports("avx2");
     return available;
 }
 
@@ -115,14 +138,16 @@ void convertPreview(const std::uint16_t* frame, std::int32_t width, std::int32_t
 void convertPreview(const std::uint16_t* frame, std::int32_t width, std::int32_t height,
                     const PreviewTarget& target, const CrosshairState& crosshair, ConversionPath path) {
     if (width <= 0 || height <= 0) return;
-    const int pixelBytes = bytesPerPixel(target.layout);
-    for (std::int32_t row = 0; row < height; ++row) {
-        const std::uint16_t* rowEnd = frame + std::int64_t{row + 1} * width;
-        std::uint8_t* out = target.data + row * target.strideBytes;
-        if (path == ConversionPath::Vector)
-            convertRowVector(rowEnd, out, width, target.layout);
+    if (path == ConversionPath::Vector) {
+        if (target.layout == PixelLayout::Bgr24)
+            convertRowsVector<PixelLayout::Bgr24>(frame, width, height, target);
         else
-            convertColumnsPortable(rowEnd, out, 0, width, pixelBytes);
+            convertRowsVector<PixelLayout::Bgrx32>(frame, width, height, target);
+    } else {
+        const int pixelBytes = bytesPerPixel(target.layout);
+        for (std::int32_t row = 0; row < height; ++row)
+            convertColumnsPortable(frame + std::int64_t{row + 1} * width,
+                                   target.data + row * target.strideBytes, 0, width, pixelBytes);
     }
     drawOverlays(width, height, target, crosshair);
 }

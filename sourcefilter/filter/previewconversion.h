@@ -37,7 +37,7 @@ struct PreviewTarget {
 
 enum class ConversionPath {
     Portable,  // one pixel at a time; any processor
-    Vector,    // sixteen pixels per step; needs SSSE3 (vectorPathAvailable())
+    Vector,    // thirty-two pixels per step; needs AVX2 (vectorPathAvailable())
 };
 
 bool vectorPathAvailable();

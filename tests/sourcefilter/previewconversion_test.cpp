@@ -71,8 +71,8 @@ TEST_P(PreviewLayouts, RowsAreMirroredGreyWithRedBorderAndPaddingUntouched) {
 }
 
 TEST_P(PreviewLayouts, VectorPathMatchesPortablePathAtEveryWidth) {
-    if (!vectorPathAvailable()) GTEST_SKIP() << "the processor has no SSSE3";
-    for (int w = 1; w <= 70; ++w) {
+    if (!vectorPathAvailable()) GTEST_SKIP() << "the processor has no AVX2";
+    for (int w = 1; w <= 100; ++w) {
         const int h = 3;
         const auto frame = distinctFrame(w, h);
         Picture portable(w, h, GetParam(), 1), vector(w, h, GetParam(), 1);
