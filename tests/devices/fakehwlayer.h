@@ -35,11 +35,13 @@ public:
 
     void WriteRegister(unsigned address, unsigned value) override {
         std::lock_guard lock(mutex_);
+        ++calls_;
         writes_.push_back({address, value & 0xFFFFFF});
         if (onWrite_) onWrite_(address, value & 0xFFFFFF);
     }
     unsigned ReadRegister(unsigned address) override {
         std::lock_guard lock(mutex_);
+        ++calls_;
         if (onRead_) return onRead_(address) & 0xFFFFFF;
         const auto value = readValues_.find(address);
         return value != readValues_.end() ? value->second : 0;
@@ -62,6 +64,7 @@ public:
     bool ReadData(void* buffer, const int* length, int) override {
         std::lock_guard lock(mutex_);
         ++bulkReads_;
+        ++calls_;
         return onBulk_ ? onBulk_(static_cast<std::uint8_t*>(buffer), *length) : false;
     }
 
@@ -103,6 +106,11 @@ public:
         std::lock_guard lock(mutex_);
         writes_.clear();
     }
+    // Register reads and writes and bulk reads so far: whether anybody still uses the camera.
+    int calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
     int bulkReads() const {
         std::lock_guard lock(mutex_);
         return bulkReads_;
@@ -126,6 +134,7 @@ private:
     BulkHandler onBulk_;
     WriteHandler onWrite_;
     int bulkReads_ = 0;
+    int calls_ = 0;
 };
 
 }  // namespace ZmCoreLib_v4::testing

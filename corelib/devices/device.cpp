@@ -1,0 +1,274 @@
+#include "devices/device.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+// The repack thread waits this long for the camera thread's next raw frame before its step ends;
+// a commit wakes it at once, so the wait costs no latency.
+constexpr std::uint32_t kRawFrameWaitMs = 5;
+// The repack thread's pause while every output frame is still with the clients.
+constexpr std::uint32_t kOutputFrameWaitMs = 2;
+// A frame's bulk read may take this long per request before it fails.
+constexpr int kBulkReadTimeoutMs = 1000;
+constexpr int kBitsPerPixel = 16;
+// The version register holds the major version in bits 23-16 and the minor in bits 15-0.
+constexpr int kVersionMajorShift = 16;
+constexpr unsigned kVersionMajorMask = 0xFF;
+constexpr unsigned kVersionMinorMask = 0xFFFF;
+// The module data register reports the module type in bits 20-16, 0 without a module.
+constexpr int kModuleTypeShift = 16;
+constexpr unsigned kModuleTypeMask = 0x1F;
+
+void sleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+// ---- RegisterImage ---------------------------------------------------------------------------
+
+void RegisterImage::setBit(int bit, bool on) {
+    const unsigned mask = 1u << bit;
+    setField(mask, on ? mask : 0);
+}
+
+void RegisterImage::setField(unsigned mask, unsigned bits) {
+    setFieldQuietly(mask, bits);
+    write(image_);
+}
+
+// ---- FpgaBufferManager -----------------------------------------------------------------------
+
+unsigned FpgaBufferManager::readyMask() {
+    return (layer_->ReadRegister(register_.address()) & kReadyMask) >> kReadyShift;
+}
+
+void FpgaBufferManager::pulseStart() {
+    register_.setBit(kStartPulseBit, true);
+    register_.setBit(kStartPulseBit, false);
+}
+
+void FpgaBufferManager::prepareTransfer(int slot, int bytes) {
+    register_.setBit(kTransferArmedBit, false);
+    layer_->WriteRegister(kFifoReset, 0);
+    // The slot selection goes out with the ready flags and the start bit as 0.
+    register_.setFieldQuietly(kSlotMask, static_cast<unsigned>(slot) << kSlotShift);
+    register_.write(register_.image() & ~(kReadyMask | 1u << kTransferStartBit));
+    register_.setBit(kTransferStartBit, false);
+    register_.setBit(kTransferArmedBit, true);
+    layer_->WriteRegister(transferLength_, static_cast<unsigned>(bytes) & ~1u & RegisterImage::kRegisterMask);
+}
+
+void FpgaBufferManager::acknowledge(int slot) {
+    register_.write(register_.image() | 1u << (kReadyShift + slot));
+    register_.setFieldQuietly(kReadyMask, 0);
+}
+
+// ---- Threads ---------------------------------------------------------------------------------
+
+int Device_CameraThread::Run() {
+    while (!IsStopRequested()) {
+        {
+            platform::MutexLock lock(device_->cameraLock_, Device::kStepLockTimeoutMs);
+            if (lock.owns()) device_->CameraStep();
+        }
+        std::this_thread::yield();
+    }
+    return 0;
+}
+
+int Device_RepackThread::Run() {
+    while (!IsStopRequested()) {
+        {
+            platform::MutexLock lock(device_->repackLock_, Device::kStepLockTimeoutMs);
+            if (lock.owns()) device_->RepackStep();
+        }
+        std::this_thread::yield();
+        // Stop() holds the thread here.
+        WaitRunOrStop();
+    }
+    return 0;
+}
+
+// ---- Device ----------------------------------------------------------------------------------
+
+Device::Device(std::unique_ptr<IHwLayer> layer) : hwLayer_(std::move(layer)) {
+    cameraThread_.SetDevice(this);
+    repackThread_.SetDevice(this);
+}
+
+Device::~Device() {
+    ShutDown();
+}
+
+ZmCoreLib::IFrameBuffer* Device::Open() {
+    if (outputBuffer_) return outputBuffer_.get();
+    outputBuffer_ = std::make_unique<ZmCoreLib::FrameBuffer>();
+    rawBuffer_ = std::make_unique<ZmCoreLib::FrameBuffer>();
+    rawBuffer_->AddObserver(&rawFrameSignal_);
+    if (!cameraThread_.Start(false) || !repackThread_.Start(false)) {
+        // Without both threads the camera could never deliver a frame: stay closed.
+        ShutDown();
+        return nullptr;
+    }
+    return outputBuffer_.get();
+}
+
+void Device::Close() {
+    Stop();
+    ShutDown();
+}
+
+void Device::ShutDown() {
+    {
+        platform::MutexLock camera(cameraLock_, platform::kWaitForever);
+        platform::MutexLock repack(repackLock_, platform::kWaitForever);
+        stopThreadsLocked();
+        pendingRawFrame_ = nullptr;  // it belongs to the raw buffer, which goes now
+    }
+    started_ = false;
+    outputBuffer_.reset();
+    rawBuffer_.reset();
+}
+
+void Device::stopThreadsLocked() {
+    // With both locks held a thread cannot enter a step, so it sees the stop request within one
+    // lock timeout; only a starved scheduler makes a bound run out, and then we wait again
+    // rather than destroy what the thread still uses.
+    while (repackThread_.IsRunning() && !repackThread_.Stop(kThreadStopTimeoutMs)) {
+    }
+    while (cameraThread_.IsRunning() && !cameraThread_.Stop(kThreadStopTimeoutMs)) {
+    }
+}
+
+ZmCoreLib::ISettingIterator* Device::GetSettings() {
+    return new ZmCoreLib::SettingIterator(&settings_);
+}
+
+ZmCoreLib::ISetting* Device::FindSetting(unsigned id) {
+    for (ZmCoreLib::Setting& setting : settings_) {
+        if (setting.GetId() == id) return &setting;
+    }
+    return nullptr;
+}
+
+ZmCoreLib::IFrameBuffer* Device::GetFrameBuffer() {
+    return outputBuffer_.get();
+}
+
+void Device::Start() {
+    if (started_ || !outputBuffer_) return;
+    // With both locks no step runs, so no raw frame is half filled while the buffers are emptied.
+    platform::MutexLock camera(cameraLock_, platform::kWaitForever);
+    platform::MutexLock repack(repackLock_, platform::kWaitForever);
+    // A raw frame kept back for want of an output frame belongs to the previous run.
+    if (pendingRawFrame_) {
+        pendingRawFrame_->Release();
+        pendingRawFrame_ = nullptr;
+    }
+    outputBuffer_->Reset();  // throws while a client holds a frame
+    rawBuffer_->Reset();
+    started_ = true;
+    repackThread_.Resume();
+}
+
+void Device::Stop() {
+    {
+        platform::MutexLock repack(repackLock_, platform::kWaitForever);
+        repackThread_.Pause();
+    }
+    started_ = false;
+}
+
+void Device::DrainRawBuffer() {
+    platform::MutexLock repack(repackLock_, platform::kWaitForever);
+    if (pendingRawFrame_) {
+        pendingRawFrame_->Release();
+        pendingRawFrame_ = nullptr;
+    }
+    if (!rawBuffer_) return;
+    while (ZmCoreLib::IFrame* frame = rawBuffer_->GetFrame()) frame->Release();
+}
+
+std::unique_ptr<ModuleIccd> Device::bringUp(const std::string& file, unsigned versionRegister,
+                                            unsigned moduleAddressRegister,
+                                            ZmCoreLib::SettingString* versionText) {
+    LoadFpgaConfiguration(*hwLayer_, file);
+
+    const unsigned version = hwLayer_->ReadRegister(versionRegister);
+    if (versionText != nullptr) {
+        const std::string text = std::to_string(version >> kVersionMajorShift & kVersionMajorMask) + "." +
+                                 std::to_string(version & kVersionMinorMask);
+        versionText->SetText(std::u16string(text.begin(), text.end()));
+    }
+
+    const unsigned moduleDataRegister = moduleAddressRegister + 1;
+    hwLayer_->WriteRegister(moduleAddressRegister, 0);
+    hwLayer_->WriteRegister(moduleDataRegister, 0);
+    const int type =
+        static_cast<int>(hwLayer_->ReadRegister(moduleDataRegister) >> kModuleTypeShift & kModuleTypeMask);
+    // No module answers 0; a type this library does not know is left alone.
+    if (!ModuleIccd::IsKnownType(type)) return nullptr;
+    auto module = std::make_unique<ModuleIccd>(this, type);
+    module->SetBaseAddress(static_cast<int>(moduleAddressRegister));
+    module->SetHwLayer(hwLayer_.get());
+    rotation_ += module->GetRotation();
+    settings_.insert(settings_.end(), module->Settings().begin(), module->Settings().end());
+    return module;
+}
+
+void Device::repackStep(PixelPacking packing, bool carryTag) {
+    if (pendingRawFrame_ == nullptr) {
+        ZmCoreLib::IFrame* raw = rawBuffer_->GetFrame();
+        if (raw == nullptr) {
+            rawFrameSignal_.wait(kRawFrameWaitMs);
+            return;
+        }
+        pendingRawFrame_ = static_cast<ZmCoreLib::FrameMemBlock*>(raw);
+    }
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+    pendingRawFrame_->GetFormat(&width, &height, &bitsPerPixel);
+    ZmCoreLib::IMemBlock* block = outputBuffer_->Allocate(width * height * bitsPerPixel / 8);
+    if (block == nullptr) {
+        sleepMs(kOutputFrameWaitMs);
+        return;
+    }
+    auto* out = static_cast<ZmCoreLib::FrameMemBlock*>(block);
+    out->SetTag(carryTag ? pendingRawFrame_->GetTag() : 0);
+    const int rotation = (rotation_ % 360 + 360) % 360;
+    const std::size_t rawBytes = static_cast<std::size_t>(pendingRawFrame_->GetSize());
+    if (width > 0 && height > 0) {
+        repackFrame(static_cast<const std::uint8_t*>(pendingRawFrame_->GetData()), rawBytes, packing, width,
+                    height, rotation, static_cast<std::uint16_t*>(out->GetData()));
+    }
+    const bool quarterTurn = rotation == 90 || rotation == 270;
+    out->SetFormat(quarterTurn ? height : width, quarterTurn ? width : height, bitsPerPixel);
+    if (!out->Commit()) out->Release();
+    pendingRawFrame_->Release();
+    pendingRawFrame_ = nullptr;
+}
+
+bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int height) {
+    auto* frame = static_cast<ZmCoreLib::FrameMemBlock*>(block);
+    const int length = frame->GetSize();
+    if (!hwLayer_->ReadData(frame->GetData(), &length, kBulkReadTimeoutMs)) {
+        frame->Release();
+        ++droppedFrames_;
+        return false;
+    }
+    frame->SetFormat(width, height, kBitsPerPixel);
+    if (!frame->Commit()) {
+        frame->Release();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ZmCoreLib_v4

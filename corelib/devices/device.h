@@ -1,0 +1,248 @@
+// The common core of every camera object: the client operations (IDevice), the settings' checker
+// (IChecker), the two frame buffers and the two threads that move frames through them.
+//
+// Frames travel: camera FPGA memory -> bulk endpoint -> camera thread (family input step) -> raw
+// buffer -> repack thread (family repack step) -> output buffer -> clients (GetFrame).
+//
+// Threads and locks:
+//  - the camera thread runs CameraStep() over and over, each step under the camera lock;
+//  - the repack thread runs RepackStep() over and over, each step under the repack lock, and is
+//    held between steps while the camera is stopped;
+//  - client threads call the IDevice operations and change settings (which reach Check).
+// Lock order: camera lock, then repack lock, everywhere. Close and Start take both, Stop and the
+// raw-buffer drain the repack lock, family B's SoftwareStart the camera lock. Steps wait only for
+// bounded times, so a client that waits for a lock waits at most about one step.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/checker.h"
+#include "core/framebuffer.h"
+#include "core/setting.h"
+#include "core/worker.h"
+#include "devices/repack.h"
+#include "hardware/commandbuffer.h"
+#include "hardware/hwlayer.h"
+#include "hardware/moduleiccd.h"
+#include "platform/event.h"
+#include "zmcorelib/device.h"
+
+namespace ZmCoreLib_v4 {
+
+class Device;
+
+// The camera thread: one CameraStep() after another, from Open to Close.
+class Device_CameraThread final : public ZmCoreLib::Worker {
+public:
+    Device_CameraThread() : Worker("CameraThread") {}
+    void SetDevice(Device* device) { device_ = device; }
+
+protected:
+    int Run() override;
+
+private:
+    Device* device_ = nullptr;
+};
+
+// The repack thread: one RepackStep() after another while the camera is started.
+class Device_RepackThread final : public ZmCoreLib::Worker {
+public:
+    Device_RepackThread() : Worker("RepackThread") {}
+    void SetDevice(Device* device) { device_ = device; }
+
+protected:
+    int Run() override;
+
+private:
+    Device* device_ = nullptr;
+};
+
+// A camera register the host changes bit by bit: it keeps an image of the register's 24 bits and
+// writes the whole image after every change. Camera thread (or a client under the camera lock).
+class RegisterImage {
+public:
+    RegisterImage() = default;
+    RegisterImage(IHwLayer* layer, unsigned address) : layer_(layer), address_(address) {}
+
+    void setBit(int bit, bool on);
+    // Replaces the bits of `mask` by those of `bits` and writes the image.
+    void setField(unsigned mask, unsigned bits);
+    // Replaces the bits of `mask` without writing (the next write carries them).
+    void setFieldQuietly(unsigned mask, unsigned bits) { image_ = (image_ & ~mask) | (bits & mask); }
+    void write(unsigned value) { layer_->WriteRegister(address_, value & kRegisterMask); }
+    unsigned image() const { return image_; }
+    unsigned address() const { return address_; }
+
+    static constexpr unsigned kRegisterMask = 0xFFFFFF;
+
+private:
+    IHwLayer* layer_ = nullptr;
+    unsigned address_ = 0;
+    unsigned image_ = 0;
+};
+
+// The frame slots of the camera's FPGA memory, which both families read the same way: a
+// buffer-manager register with one ready flag per slot, the slot the next transfer reads, the
+// acquisition enable, and a transfer-length register. Camera thread only.
+class FpgaBufferManager {
+public:
+    FpgaBufferManager() = default;
+    FpgaBufferManager(IHwLayer* layer, unsigned bufferManagerAddress, unsigned transferLengthAddress)
+        : layer_(layer), register_(layer, bufferManagerAddress), transferLength_(transferLengthAddress) {}
+
+    // One ready flag per slot, bit 0 for slot 0.
+    unsigned readyMask();
+    // Reads the transfer-length register; the cameras need the read, not its value.
+    void touchTransferLength() { layer_->ReadRegister(transferLength_); }
+    // Pulsed before each acquisition start.
+    void pulseStart();
+    void setAcquisitionEnabled(bool on) { register_.setBit(kEnableBit, on); }
+    // Points the FPGA at `slot` and announces a transfer of `bytes`, ready for the bulk read.
+    void prepareTransfer(int slot, int bytes);
+    // Frees the slot for the camera's next frame.
+    void acknowledge(int slot);
+
+private:
+    static constexpr int kStartPulseBit = 0;
+    static constexpr int kTransferArmedBit = 1;
+    static constexpr int kEnableBit = 2;
+    static constexpr int kReadyShift = 8;
+    static constexpr unsigned kReadyMask = 0xFF00;
+    static constexpr int kSlotShift = 21;
+    static constexpr unsigned kSlotMask = 0x600000;
+    static constexpr int kTransferStartBit = 23;
+    // Written 0 before each transfer.
+    static constexpr unsigned kFifoReset = 0xE00000;
+
+    IHwLayer* layer_ = nullptr;
+    RegisterImage register_;
+    unsigned transferLength_ = 0;
+};
+
+class Device : public ZmCoreLib::IDevice, public IChecker {
+public:
+    // A step waits at most this long for its lock, so a thread notices a stop request soon while
+    // a client operation holds the lock.
+    static constexpr std::uint32_t kStepLockTimeoutMs = 10;
+    // Close's bound for each thread to end once it has been asked to.
+    static constexpr unsigned kThreadStopTimeoutMs = 1000;
+
+    virtual ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // --- IDevice, client threads
+    // Makes both frame buffers and starts both threads; the camera stays idle until Start. On a
+    // device that is open already, returns the existing output buffer and changes nothing.
+    ZmCoreLib::IFrameBuffer* Open() override;
+    // Stops the camera and both threads and destroys the frame buffers. Blocks until no step
+    // runs. Clients must have given back their frames and removed their observers.
+    void Close() override;
+    ZmCoreLib::ISettingIterator* GetSettings() override;
+    ZmCoreLib::ISetting* FindSetting(unsigned id) override;
+    ZmCoreLib::IFrameBuffer* GetFrameBuffer() override;
+    // Empties both buffers and lets frames flow; does nothing when started already or not open.
+    // Throws ZmCoreLib::FrameBufferException ("Есть занятый кадр") while a client holds a frame;
+    // the camera then stays stopped.
+    void Start() override;
+    // Holds the repack thread after its current step; the camera thread switches the acquisition
+    // off at its next step.
+    void Stop() override;
+    void SoftwareStart() override {}
+
+    // --- the threads' steps, each run under its lock by its thread
+    virtual void CameraStep() = 0;
+    virtual void RepackStep() = 0;
+
+    // Frames whose bulk read failed or came back short and were dropped instead of delivered.
+    int DroppedFrames() const { return droppedFrames_.load(); }
+    bool IsStarted() const { return started_.load(); }
+
+protected:
+    // The device owns the layer: its camera's only path to registers and the image stream.
+    explicit Device(std::unique_ptr<IHwLayer> layer);
+
+    // Stops both threads and destroys the frame buffers. Every family destructor calls it first,
+    // while the family's steps can still run.
+    void ShutDown();
+
+    // Repack thread or camera thread (family B, inside its step): gives back the pending raw
+    // frame and every finished raw frame, under the repack lock.
+    void DrainRawBuffer();
+
+    // Bring-up common to both families, on the constructing thread: streams the FPGA
+    // configuration `file` (a file that cannot be opened is skipped), shows the version register
+    // as "major.minor" in `versionText`, and asks the intensifier module's registers for a module.
+    // A module of a known type gets the module registers and the layer, turns the picture by its
+    // rotation and appends its settings to the camera's; it is returned for the family to keep.
+    std::unique_ptr<ModuleIccd> bringUp(const std::string& file, unsigned versionRegister,
+                                        unsigned moduleAddressRegister,
+                                        ZmCoreLib::SettingString* versionText);
+
+    // Repack thread, under the repack lock: takes the pending or the oldest finished raw frame
+    // (waiting a few milliseconds for the camera thread to commit one when none is there),
+    // converts it by the device's rotation into a free output frame and commits that. Output
+    // frames carry the raw frame's tag when `carryTag`, else 0. While no output frame is free the
+    // raw frame stays pending for the next step.
+    void repackStep(PixelPacking packing, bool carryTag);
+
+    // Camera thread: reads `frame` (allocated for width x height pixels) from the bulk stream and
+    // commits it. A read that failed or came back short never reaches the clients: the frame goes
+    // back to the pool and is counted as dropped. True when the frame was committed.
+    bool readAndCommitRawFrame(ZmCoreLib::IMemBlock* frame, int width, int height);
+
+    IHwLayer& hw() { return *hwLayer_; }
+    ZmCoreLib::FrameBuffer* rawBuffer() { return rawBuffer_.get(); }
+
+    std::unique_ptr<IHwLayer> hwLayer_;
+    int fibreOptic_ = 0;  // set by the family B models
+    // Held by the camera thread for each step, by Close, Start and family B's SoftwareStart.
+    platform::Mutex cameraLock_;
+    // Held by the repack thread for each step, by Stop, Start, Close and the raw-buffer drain.
+    platform::Mutex repackLock_;
+    // Shared by every camera of every process of the user. Family B signals the third each time
+    // its camera step switches the acquisition off; the library waits on none of them.
+    platform::NamedEvent runEvent_{"CameraThreadRunEvent"};
+    platform::NamedEvent stopEvent_{"CameraThreadStopEvent"};
+    platform::NamedEvent stoppedEvent_{"CameraThreadStopedEvent"};
+    std::vector<ZmCoreLib::Setting> settings_;  // in the order clients see them
+    CommandBuffer commandBuffer_;
+    // Written by the camera thread while acquiring; read at the start of each step.
+    std::atomic<bool> started_{false};
+    std::atomic<bool> acquiring_{false};
+    int rotation_ = 0;  // degrees: the model's 0 or 90, plus 180 for an intensifier that turns the picture
+    bool sensorTemperature_ = false;  // set by the family B models
+    int fpgaBufferCount_ = 1;         // frame slots in the camera's FPGA memory, set by the models
+
+private:
+    friend class Device_CameraThread;
+    friend class Device_RepackThread;
+
+    // Wakes the repack thread when the camera thread commits a raw frame.
+    class RawFrameSignal final : public ZmCoreLib::IFrameBufferObserver {
+    public:
+        void OnFrameReady(int) override { committed_.set(); }
+        void wait(std::uint32_t timeoutMs) { committed_.wait(timeoutMs); }
+
+    private:
+        platform::Event committed_{platform::ResetMode::Auto};
+    };
+
+    // Both threads stopped; the caller holds both locks.
+    void stopThreadsLocked();
+
+    std::unique_ptr<ZmCoreLib::FrameBuffer> outputBuffer_;
+    std::unique_ptr<ZmCoreLib::FrameBuffer> rawBuffer_;
+    RawFrameSignal rawFrameSignal_;
+    ZmCoreLib::FrameMemBlock* pendingRawFrame_ = nullptr;  // repack thread, under the repack lock
+    std::atomic<int> droppedFrames_{0};
+    // Declared last, so that the threads end before anything they use goes.
+    Device_CameraThread cameraThread_;
+    Device_RepackThread repackThread_;
+};
+
+}  // namespace ZmCoreLib_v4

@@ -1,0 +1,151 @@
+#include "devices/devicetypea.h"
+
+#include <chrono>
+#include <thread>
+
+#include "zmcorelib/ids.h"
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+// The control window of the camera's registers.
+constexpr unsigned kControlWindow = 0xE20000;
+constexpr unsigned kBufferManagerOffset = 12;
+constexpr unsigned kTransferLengthOffset = 13;
+constexpr unsigned kVersionOffset = 15;
+constexpr unsigned kSynchronisationOffset = 9;
+constexpr unsigned kModuleAddressOffset = 11;
+
+constexpr int kControlAcquireBit = 0;
+constexpr int kSyncAcquireBit = 0;
+// Set at every acquisition start; the family never clears it.
+constexpr int kSyncStartedBit = 1;
+
+// Family A cameras always have four frame slots.
+constexpr int kSlotCount = 4;
+
+constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
+constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
+// The FPGA keeps its frame while no raw frame is free; look again after this pause.
+constexpr auto kNoRawFramePause = std::chrono::milliseconds(10);
+// A started camera with no frame ready looks again after this pause rather than at once, so
+// waiting for a frame costs next to nothing and a ready frame waits at most this long.
+constexpr auto kFramePollPause = std::chrono::milliseconds(2);
+// A stopped camera's step has nothing to do; the pause bounds how soon it notices a start.
+constexpr auto kStoppedPause = std::chrono::milliseconds(10);
+
+constexpr int kBytesPerPixel = 2;
+
+}  // namespace
+
+DeviceTypeA::DeviceTypeA(std::unique_ptr<IHwLayer> layer) : Device(std::move(layer)) {
+    buildSettings();
+}
+
+DeviceTypeA::~DeviceTypeA() {
+    ShutDown();
+}
+
+void DeviceTypeA::LoadConfiguration(const std::string& file) {
+    const unsigned window = kControlWindow + windowOffsetQ_;
+    registers_.window = window;
+    registers_.version = window + kVersionOffset;
+    registers_.control = window;
+    registers_.synchronisation = window + kSynchronisationOffset;
+    registers_.moduleAddress = window + kModuleAddressOffset;
+    control_ = RegisterImage(&hw(), registers_.control);
+    synchronisation_ = RegisterImage(&hw(), registers_.synchronisation);
+    buffers_ = FpgaBufferManager(&hw(), kControlWindow + windowOffsetP_ + kBufferManagerOffset,
+                                 kControlWindow + windowOffsetP_ + kTransferLengthOffset);
+    module_ = bringUp(file, registers_.version, registers_.moduleAddress, cameraSettings_.version);
+}
+
+void DeviceTypeA::switchOffForSettings() {
+    control_.setBit(kControlAcquireBit, false);
+    synchronisation_.setBit(kSyncAcquireBit, false);
+    buffers_.setAcquisitionEnabled(false);
+}
+
+void DeviceTypeA::switchOffForStop() {
+    buffers_.setAcquisitionEnabled(false);
+    synchronisation_.setBit(kSyncAcquireBit, false);
+    control_.setBit(kControlAcquireBit, false);
+}
+
+void DeviceTypeA::switchOn() {
+    synchronisation_.setBit(kSyncStartedBit, true);
+    control_.setBit(kControlAcquireBit, true);
+    std::this_thread::sleep_for(kAcquisitionSettle);
+    buffers_.setAcquisitionEnabled(true);
+    synchronisation_.setBit(kSyncAcquireBit, true);
+}
+
+void DeviceTypeA::CameraStep() {
+    if (!started_) {
+        if (acquiring_) {
+            switchOffForStop();
+            acquiring_ = false;
+        } else {
+            std::this_thread::sleep_for(kStoppedPause);
+        }
+        return;
+    }
+    if (!acquiring_) {
+        buffers_.pulseStart();
+        std::this_thread::sleep_for(kStartPulseSettle);
+    }
+    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, 2)) {
+        switchOffForSettings();
+        writePendingSettings();
+        commandBuffer_.Unlock();
+        acquiring_ = false;
+    }
+    if (!acquiring_) {
+        // Every (re)start reads from slot 0 after a fresh settle time.
+        currentSlot_ = 0;
+        switchOn();
+        acquiring_ = true;
+    }
+    inputStep();
+}
+
+void DeviceTypeA::inputStep() {
+    const auto isReady = [](unsigned mask, int slot) { return (mask >> slot & 1u) != 0; };
+    unsigned ready = buffers_.readyMask();
+    if (!isReady(ready, currentSlot_)) {
+        std::this_thread::sleep_for(kFramePollPause);
+        return;
+    }
+    buffers_.touchTransferLength();
+    // Skip to the newest frame: older ones are dropped. At most three slots are skipped, whatever
+    // flags the camera shows.
+    for (int skipped = 0; skipped < kSlotCount - 1 && isReady(ready, (currentSlot_ + 1) % kSlotCount);
+         ++skipped) {
+        buffers_.acknowledge(currentSlot_);
+        currentSlot_ = (currentSlot_ + 1) % kSlotCount;
+        ready = buffers_.readyMask();
+    }
+
+    if (cameraSettings_.width == nullptr || cameraSettings_.height == nullptr) return;
+    const int width = static_cast<int>(cameraSettings_.width->GetValueIn(ZmCoreLib::kUnitPixel));
+    const int height = static_cast<int>(cameraSettings_.height->GetValueIn(ZmCoreLib::kUnitPixel));
+    if (width <= 0 || height <= 0) return;
+    const int size = width * height * kBytesPerPixel;
+    ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
+    if (frame == nullptr) {
+        std::this_thread::sleep_for(kNoRawFramePause);
+        return;
+    }
+    buffers_.prepareTransfer(currentSlot_, size);
+    readAndCommitRawFrame(frame, width, height);
+    // A frame whose read failed is lost either way: the slot is freed for the next one.
+    buffers_.acknowledge(currentSlot_);
+    currentSlot_ = (currentSlot_ + 1) % kSlotCount;
+}
+
+void DeviceTypeA::RepackStep() {
+    repackStep(PixelPacking::kBigEndian16, false);
+}
+
+}  // namespace ZmCoreLib_v4

@@ -1,0 +1,171 @@
+#include "devices/devicetypeb.h"
+
+#include <chrono>
+#include <thread>
+
+#include "zmcorelib/ids.h"
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+// The control window of the camera's registers.
+constexpr unsigned kControlWindow = 0xE20000;
+constexpr unsigned kBufferManagerOffset = 12;
+constexpr unsigned kTransferLengthOffset = 13;
+constexpr unsigned kVersionOffset = 15;
+// The module registers sit one higher on fibre-optic cameras.
+constexpr unsigned kModuleAddressOffsetFibreOptic = 11;
+constexpr unsigned kModuleAddressOffset = 10;
+
+constexpr int kControlAcquireBit = 0;
+constexpr int kControlReadoutBit = 1;
+constexpr int kControlSoftwareStartBit = 13;
+
+// The temperature register: the sensor's in bits 8-0, the camera's in bits 20-12, as read.
+constexpr unsigned kTemperatureMask = 0x1FF;
+constexpr int kCameraTemperatureShift = 12;
+
+constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
+constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
+// A started camera with no frame ready, or no free raw frame to read it into, looks again after
+// this pause rather than at once, so waiting costs next to nothing and a ready frame waits at
+// most this long.
+constexpr auto kFramePollPause = std::chrono::milliseconds(2);
+// A stopped camera's step has nothing to do; the pause bounds how soon it notices a start.
+constexpr auto kStoppedPause = std::chrono::milliseconds(10);
+
+constexpr int kBytesPerPixel = 2;
+
+}  // namespace
+
+DeviceTypeB::DeviceTypeB(std::unique_ptr<IHwLayer> layer) : Device(std::move(layer)) {
+    buildSettings();
+}
+
+DeviceTypeB::~DeviceTypeB() {
+    ShutDown();
+}
+
+void DeviceTypeB::LoadConfiguration(const std::string& file) {
+    const unsigned window = kControlWindow + windowOffsetQ_;
+    registers_.window = window;
+    registers_.version = window + kVersionOffset;
+    registers_.control = window;
+    registers_.temperature = window;
+    registers_.moduleAddress = window + (fibreOptic_ ? kModuleAddressOffsetFibreOptic : kModuleAddressOffset);
+    control_ = RegisterImage(&hw(), registers_.control);
+    buffers_ = FpgaBufferManager(&hw(), kControlWindow + windowOffsetP_ + kBufferManagerOffset,
+                                 kControlWindow + windowOffsetP_ + kTransferLengthOffset);
+    module_ = bringUp(file, registers_.version, registers_.moduleAddress, cameraSettings_.version);
+}
+
+void DeviceTypeB::SoftwareStart() {
+    platform::MutexLock camera(cameraLock_, platform::kWaitForever);
+    control_.setBit(kControlSoftwareStartBit, true);
+    control_.setBit(kControlSoftwareStartBit, false);
+}
+
+void DeviceTypeB::switchOffForSettings() {
+    control_.setBit(kControlAcquireBit, false);
+    control_.setBit(kControlReadoutBit, false);
+    buffers_.setAcquisitionEnabled(false);
+}
+
+void DeviceTypeB::switchOffForStop() {
+    buffers_.setAcquisitionEnabled(false);
+    control_.setBit(kControlReadoutBit, false);
+    control_.setBit(kControlAcquireBit, false);
+}
+
+void DeviceTypeB::switchOn() {
+    // The control image carries the setting fields changed since the last write.
+    control_.setBit(kControlAcquireBit, true);
+    std::this_thread::sleep_for(kAcquisitionSettle);
+    buffers_.setAcquisitionEnabled(true);
+    control_.setBit(kControlReadoutBit, true);
+}
+
+void DeviceTypeB::CameraStep() {
+    if (!started_) {
+        if (acquiring_) {
+            switchOffForStop();
+            acquiring_ = false;
+            stoppedEvent_.set();
+        } else {
+            std::this_thread::sleep_for(kStoppedPause);
+        }
+        return;
+    }
+    if (!acquiring_) {
+        buffers_.pulseStart();
+        std::this_thread::sleep_for(kStartPulseSettle);
+    }
+    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, 2)) {
+        switchOffForSettings();
+        writePendingSettings();
+        commandBuffer_.Unlock();
+        // Frames taken with the old settings are not delivered.
+        DrainRawBuffer();
+        acquiring_ = false;
+    }
+    if (!acquiring_) {
+        // Every (re)start reads from slot 0 after a fresh settle time.
+        currentSlot_ = 0;
+        switchOn();
+        acquiring_ = true;
+    }
+    inputStep();
+}
+
+void DeviceTypeB::updateTemperatures() {
+    const unsigned value = hw().ReadRegister(registers_.temperature);
+    const auto show = [](ZmCoreLib::SettingString* setting, int& shown, unsigned temperature) {
+        // Observers hear only of a change, not of every poll.
+        if (setting == nullptr || static_cast<int>(temperature) == shown) return;
+        shown = static_cast<int>(temperature);
+        setting->SetNumber(shown);
+    };
+    show(cameraSettings_.sensorTemperature, shownSensorTemperature_, value & kTemperatureMask);
+    show(cameraSettings_.cameraTemperature, shownCameraTemperature_,
+         value >> kCameraTemperatureShift & kTemperatureMask);
+}
+
+void DeviceTypeB::inputStep() {
+    if (sensorTemperature_) updateTemperatures();
+    const unsigned ready = buffers_.readyMask();
+    if ((ready >> currentSlot_ & 1u) == 0) {
+        std::this_thread::sleep_for(kFramePollPause);
+        return;
+    }
+    // Slots are read strictly in turn: no frame is skipped.
+    buffers_.touchTransferLength();
+
+    if (cameraSettings_.width == nullptr || cameraSettings_.height == nullptr) return;
+    const int width = static_cast<int>(cameraSettings_.width->GetValueIn(ZmCoreLib::kUnitPixel));
+    const int height = static_cast<int>(cameraSettings_.height->GetValueIn(ZmCoreLib::kUnitPixel));
+    if (width <= 0 || height <= 0) return;
+    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const int size =
+        static_cast<int>(packed_ ? rawFrameBytes(PixelPacking::kPacked12, pixels) : pixels * kBytesPerPixel);
+    ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
+    if (frame == nullptr) {
+        // The FPGA keeps the frame until a raw frame is free.
+        std::this_thread::sleep_for(kFramePollPause);
+        return;
+    }
+    buffers_.prepareTransfer(currentSlot_, size);
+    static_cast<ZmCoreLib::FrameMemBlock*>(frame)->SetTag(rawFrameTag_);
+    // The tag follows the camera's frames, so it alternates also past a frame that was dropped.
+    if (rawFrameTag_ != 0) rawFrameTag_ = rawFrameTag_ == 1 ? 2 : 1;
+    readAndCommitRawFrame(frame, width, height);
+    // A frame whose read failed is lost either way: the slot is freed for the next one.
+    buffers_.acknowledge(currentSlot_);
+    if (++currentSlot_ >= fpgaBufferCount_) currentSlot_ = 0;
+}
+
+void DeviceTypeB::RepackStep() {
+    repackStep(packed_ ? PixelPacking::kPacked12 : PixelPacking::kBigEndian16, true);
+}
+
+}  // namespace ZmCoreLib_v4
