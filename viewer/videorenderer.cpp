@@ -33,7 +33,8 @@ VideoRenderer::VideoRenderer() {
 
 VideoRenderer::~VideoRenderer() {
     if (sink_) {
-        gst_app_sink_set_callbacks(GST_APP_SINK(sink_), nullptr, nullptr, nullptr);
+        GstAppSinkCallbacks none{};
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink_), &none, nullptr, nullptr);
         gst_object_unref(sink_);
     }
     if (latest_) gst_sample_unref(latest_);
