@@ -1,6 +1,7 @@
 #include "hardware/libusb/libusbdriver.h"
 
 #include <libusb.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +21,8 @@ namespace {
 // The event thread's longest sleep: it is woken at once to stop, so this only bounds a stop
 // whose wake-up were lost.
 constexpr int kEventWaitS = 1;
+// Shown by ps and debuggers (at most 15 characters).
+constexpr const char* kEventThreadName = "zm-usb-events";
 // Reading a product string for a device's name.
 constexpr unsigned kNameReadTimeoutMs = 500;
 constexpr int kMaxPortDepth = 7;  // USB allows at most seven tiers
@@ -130,6 +133,7 @@ LibusbDriver::~LibusbDriver() {
 }
 
 void LibusbDriver::handleEvents() {
+    pthread_setname_np(pthread_self(), kEventThreadName);
     while (!stopping_.load()) {
         timeval wait{kEventWaitS, 0};
         libusb_handle_events_timeout_completed(context_, &wait, nullptr);
@@ -205,7 +209,6 @@ std::unique_ptr<UsbDriverHandle> LibusbDriver::open(int index) {
     const int status = libusb_open(device, &handle);
     std::unique_ptr<UsbDriverHandle> opened;
     if (status == LIBUSB_SUCCESS) {
-        libusb_set_auto_detach_kernel_driver(handle, 1);
         opened =
             std::make_unique<LibusbHandle>(handle, path, friendlyName(device, handle), endpointsOf(device));
     } else {
