@@ -265,13 +265,13 @@ void PadStream::step() {
         return;
     }
     const GstFlowReturn flow = gst_pad_push(pad_, buffer);
-    if (flow == GST_FLOW_OK) return;
+    // A camera whose pad nobody linked keeps running; its pictures are dropped.
+    if (flow == GST_FLOW_OK || flow == GST_FLOW_NOT_LINKED) return;
     if (flow == GST_FLOW_FLUSHING) {
         gst_pad_pause_task(pad_);
         return;
     }
-    if (flow == GST_FLOW_NOT_LINKED || flow < GST_FLOW_EOS)
-        GST_ELEMENT_FLOW_ERROR(GST_PAD_PARENT(pad_), flow);
+    if (flow < GST_FLOW_EOS) GST_ELEMENT_FLOW_ERROR(GST_PAD_PARENT(pad_), flow);
     endStream();
 }
 

@@ -82,6 +82,10 @@ case $mode in
     [ -f "$work/Камера_A1#0.bmp" ] && [ -f "$work/Камера_B2#0.bmp" ] || { ls "$work"; fail "series files missing"; }
     [ "$(identify -format '%w %h %z' "$work/Камера_A1#0.bmp")" = "80 60 8" ] || fail "series file of A1"
     [ "$(identify -format '%w %h %z' "$work/Камера_B2#0.bmp")" = "64 48 8" ] || fail "series file of B2"
+    # Linking only the first pad shows the first camera; the other one runs unlinked.
+    timeout $kLaunchTimeout gst-launch-1.0 --no-fault zenmirasrc ! videoconvert ! identity eos-after=2 ! pngenc ! \
+      multifilesink location="$work/only-%02d.png" >"$work/only.log" 2>&1 || { cat "$work/only.log"; fail "single link"; }
+    check_picture "$work/only-00.png" 80 60
     ;;
   simulated)
     [ -e "${ZM_LIBRARY_DIR:-}/libzmcorelib_v4.so" ] || { echo "libzmcorelib_v4.so is not built yet"; exit $kSkip; }
