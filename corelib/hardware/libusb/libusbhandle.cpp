@@ -136,18 +136,19 @@ void LibusbHandle::onTransferDone(libusb_transfer* libusbTransfer) {
                     actual);
     RequestRecord::writeStatus(transfer->record, static_cast<std::uint32_t>(outcome.error),
                                outcome.usbdStatus);
-    libusb_free_transfer(libusbTransfer);
-
     LibusbHandle* owner = transfer->owner;
-    Overlapped* overlapped = transfer->overlapped;
-    const std::uint32_t bytes = transfer->dataOffset + actual;
-    std::lock_guard lock(owner->mutex_);
-    // Completed under the lock, so a handle waiting for its transfers sees this one gone only
-    // after its caller has been told.
-    overlapped->complete(outcome.error, bytes);
-    owner->inFlight_.erase(transfer);
+    {
+        std::lock_guard lock(owner->mutex_);
+        // Forgotten before it is freed, so that no abort cancels a freed transfer; completed under
+        // the lock, so that a handle waiting for its transfers sees this one gone only after its
+        // caller has been told. The handle cannot be closed before this callback returns: closing
+        // takes libusb's event lock, which the thread running this callback holds.
+        owner->inFlight_.erase(transfer);
+        transfer->overlapped->complete(outcome.error, transfer->dataOffset + actual);
+        owner->transferDone_.notify_all();
+    }
+    libusb_free_transfer(libusbTransfer);
     delete transfer;
-    owner->transferDone_.notify_all();
 }
 
 bool LibusbHandle::submit(Transfer* transfer, std::uint32_t* returned, Overlapped* overlapped) {
