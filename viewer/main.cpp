@@ -3,7 +3,9 @@
 
 #include <QApplication>
 
+#include "mainfrm.h"
 #include "qtmessagebox.h"
+#include "terminationsignals.h"
 #include "zenmirakelvo.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +16,9 @@ int main(int argc, char** argv) {
     CZenmiraKelvoApp::addPluginFolders(QApplication::applicationDirPath());
 
     CZenmiraKelvoApp app;
+    terminationsignals::closeOnTermination([&app] {
+        if (app.mainFrame()) app.mainFrame()->close();
+    });
     if (!app.InitInstance()) {
         app.ExitInstance();
         return 1;

@@ -1,0 +1,155 @@
+// The program as a whole: the start-up error boxes of a missing library and of a bus without
+// cameras, a run over the simulator's demonstration cameras that ends cleanly on SIGTERM, and, in
+// this process, the application object with live pictures, a frame-size change and shut-down.
+#include <gst/gst.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "graph.h"
+#include "mainfrm.h"
+#include "platform/messagebox.h"
+#include "videorenderer.h"
+#include "zenmirakelvo.h"
+#include "zmcoreimpl/zmcorelib_devicepool.h"
+#include "zmcorelib/zmcorelib.h"
+
+namespace {
+
+constexpr int kProcessTimeoutMs = 60000;
+constexpr int kPictureWaitMs = 30000;
+
+struct Run {
+    int exitCode = -1;
+    bool finished = false;
+    QString errors;
+};
+
+// Runs the program `program` offscreen with `environment` added; `whileRunning` gets the process
+// once it has started.
+Run runProgram(const QString& program, const QMap<QString, QString>& environment,
+               const std::function<void(QProcess&)>& whileRunning = {}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (auto it = environment.begin(); it != environment.end(); ++it) env.insert(it.key(), it.value());
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(QFileInfo(program).absolutePath());
+    process.start(program, {});
+    Run run;
+    if (!process.waitForStarted(kProcessTimeoutMs)) return run;
+    if (whileRunning) whileRunning(process);
+    run.finished = process.waitForFinished(kProcessTimeoutMs);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitCode = process.exitCode();
+    run.errors = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString program() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath("ZenmiraKelvo");
+}
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void missingLibraryEndsStartupWithItsBox() {
+        // A copy of the program in a folder of its own finds no camera library beside it.
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir("bin"));
+        const QString copy = QDir(folder.path()).filePath("bin/ZenmiraKelvo");
+        QVERIFY(QFile::copy(program(), copy));
+        const Run run = runProgram(copy, {{"LD_LIBRARY_PATH", ""}, {"XDG_CONFIG_HOME", folder.path()}});
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.errors.contains("Zenmira Kelvo: File name: zmcoreimpl/zmcorelib_devicepool\nLine: 23\n"
+                                     "Failed to load zmcorelib_v4 library"),
+                 qPrintable(run.errors));
+    }
+
+#ifdef ZM_WITH_CAMERA_LIBRARY
+    void noCameraEndsStartupWithItsBox() {
+        QTemporaryDir config;
+        const Run run = runProgram(program(), {{"ZMCORE_SIMULATE", ""}, {"XDG_CONFIG_HOME", config.path()}});
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.errors.contains("Zenmira Kelvo: File name: zmcoreimpl/zmcorelib_devicepool\nLine: 40\n"
+                                     "No device found"),
+                 qPrintable(run.errors));
+    }
+
+    void terminationClosesTheViewerCleanly() {
+        QTemporaryDir config;
+        const Run run =
+            runProgram(program(), {{"ZMCORE_SIMULATE", "default"}, {"XDG_CONFIG_HOME", config.path()}},
+                       [](QProcess& process) {
+                           QTest::qWait(3000);  // start-up, some pictures
+                           process.terminate();
+                       });
+        QVERIFY2(run.finished, "the viewer did not end after SIGTERM");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(!run.errors.contains("CRITICAL"), qPrintable(run.errors));
+        // The working folder was never needed: the configuration was neither read nor written.
+        QVERIFY(!QFile::exists(QDir(config.path()).filePath("ZenmiraKelvo.ini")));
+    }
+
+    void applicationShowsEveryCameraAndFollowsASizeChange() {
+        qputenv("ZMCORE_SIMULATE", "default");
+        gst_init(nullptr, nullptr);
+        CZenmiraKelvoApp::addPluginFolders(QCoreApplication::applicationDirPath());
+        QStringList boxes;
+        platform::setMessageBoxHandler([&boxes](const std::string& caption, const std::string& text) {
+            boxes << QString::fromStdString(caption + ": " + text);
+        });
+
+        CZenmiraKelvoApp app;
+        QVERIFY2(app.InitInstance(), qPrintable(boxes.join("\n")));
+        CMainFrame* frame = app.mainFrame();
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->windowTitle(), "ZenmiraKelvo");
+        VideoGraph& graph = VideoGraph::instance();
+        const int cameras = DevicePool::instance().size();
+        QVERIFY(cameras >= 2);
+        QCOMPARE(frame->tabBar()->count(), cameras + 1);
+        for (int i = 0; i < cameras; ++i)
+            QTRY_VERIFY_WITH_TIMEOUT(graph.renderer(i)->statistics().shown > 0, kPictureWaitMs);
+
+        // A new width on a camera page: the graph is rebuilt and the picture comes back that wide.
+        frame->selectTab(1);
+        DeviceHolder& first = *DevicePool::instance().at(0);
+        ZmCoreLib::ISetting* widthSetting = first.device()->FindSetting(ZmCoreLib::kSettingFrameWidth);
+        QVERIFY(widthSetting);
+        SettingItem* width = first.find(SettingItem(widthSetting));
+        int nativeWidth = 0, nativeHeight = 0;
+        graph.renderer(0)->GetNativeVideoSize(&nativeWidth, &nativeHeight);
+        int min = 0, max = 0;
+        width->range(min, max, width->unit());
+        const int newWidth = width->value() > min + 64 ? width->value() - 64 : width->value() + 64;
+        width->setValue(newWidth);
+        const int applied = width->value();
+        QVERIFY(applied != nativeWidth);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (graph.renderer(0)->GetNativeVideoSize(&nativeWidth, &nativeHeight), nativeWidth == applied),
+            kPictureWaitMs);
+        const quint64 shown = graph.renderer(0)->statistics().shown;
+        QTRY_VERIFY_WITH_TIMEOUT(graph.renderer(0)->statistics().shown > shown + 2, kPictureWaitMs);
+
+        frame->close();
+        QCOMPARE(app.ExitInstance(), 0);
+        QCOMPARE(graph.rendererCount(), 0);
+        QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join("\n")));
+    }
+#endif
+};
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"
