@@ -131,6 +131,9 @@ public:
     // Close's bound for each thread to end once it has been asked to.
     static constexpr unsigned kThreadStopTimeoutMs = 1000;
 
+    // Owners Close() a device before destroying it: the threads call the family's steps, which
+    // must not run while the destructors take the object apart. The family destructors close it
+    // as a last resort.
     virtual ~Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;

@@ -76,6 +76,10 @@ public:
         for (const Served& s : served_) slots.push_back(s.slot);
         return slots;
     }
+    bool acquisitionEnabled() const {
+        std::lock_guard lock(mutex_);
+        return enabled_;
+    }
     std::vector<int> acknowledged() const {
         std::lock_guard lock(mutex_);
         return acknowledged_;
@@ -85,6 +89,7 @@ private:
     static constexpr int kReadyShift = 8;
     static constexpr unsigned kReadyMask = 0xFF00;
     static constexpr int kSlotShift = 21;
+    static constexpr unsigned kStartPulseBit = 1u << 0;
     static constexpr unsigned kEnableBit = 1u << 2;
 
     void fill(int slot) {
@@ -103,6 +108,8 @@ private:
         if (address != kBufferManager) return;
         std::lock_guard lock(mutex_);
         selected_ = static_cast<int>(value >> kSlotShift & 3u);
+        // A start pulse empties the slots: the next acquisition fills them from slot 0 again.
+        if ((value & kStartPulseBit) != 0) ready_ = 0;
         const bool enabled = (value & kEnableBit) != 0;
         if (streaming_ && enabled && !enabled_ && ready_ == 0) fill(0);
         enabled_ = enabled;

@@ -88,7 +88,11 @@ struct Rig {
     Rig(int slots, Args&&... args) : fake(layer, slots) {
         device = std::make_unique<Camera>(std::move(ownedLayer), std::forward<Args>(args)...);
     }
-    ~Rig() { device.reset(); }
+    // Closed first, as its owner closes a camera before destroying it.
+    ~Rig() {
+        device->Close();
+        device.reset();
+    }
 
     std::unique_ptr<FakeHwLayer> ownedLayer = std::make_unique<FakeHwLayer>();
     FakeHwLayer& layer = *ownedLayer;
@@ -163,9 +167,10 @@ std::vector<int> deliveredFrames(const FakeCamera& fake) {
 
 TEST(DeviceFrameInputTest, FamilyASkipsToTheNewestReadySlot) {
     Rig<TestCameraA> rig(4, Geometry{8, 4}, 0);
-    rig.fake.makeReady({0, 1, 2});
     ZmCoreLib::IFrameBuffer* output = rig.device->Open();
     rig.device->Start();
+    ASSERT_TRUE(waitUntil([&] { return rig.fake.acquisitionEnabled(); }));
+    rig.fake.makeReady({0, 1, 2});
 
     std::vector<Picture> first = takePictures(output, 1);
     EXPECT_EQ(rig.fake.slotsRead(), std::vector<int>{2});
@@ -393,6 +398,7 @@ TEST(DeviceBringUpTest, ShowsTheVersionAndTakesInTheIntensifierModule) {
     const std::vector<Picture> pictures = takePictures(output, 1);
     ASSERT_EQ(pictures.size(), 1u);
     EXPECT_EQ(pictures[0].pixels, expectedPixels(deliveredFrames(fake)[0], PixelPacking::kPacked12, g, 180));
+    device->Close();
     device.reset();
 }
 
