@@ -2,7 +2,10 @@
 
 #include <QScrollBar>
 
+#include "graph.h"
+#include "propertyframe.h"
 #include "videolayout.h"
+#include "viewercontext.h"
 #include "viewerevents.h"
 
 namespace {
@@ -97,7 +100,9 @@ bool CDeviceVideoPane::onCommand(int id) {
         return true;
     }
     if (id == commands::ID_SHOW_CROSSHAIR) {
-        if (showPropertyFrame) showPropertyFrame(this);
+        // The filter's property pages: the crosshair of the first camera's picture.
+        if (context_.graph)
+            CPropertyFrame::show(context_.graph->sourceFilter(), context_.graph->sourceFilterName(), this);
         return true;
     }
     return VideoPane::onCommand(id);

@@ -1,8 +1,6 @@
 // The live picture of one camera, fitted into the pane or zoomed and scrolled.
 #pragma once
 
-#include <functional>
-
 #include "videopane.h"
 
 class CDeviceVideoPane : public VideoPane {
@@ -20,9 +18,6 @@ public:
 
     bool onCommand(int id) override;
     bool onUpdateCommand(int id, commands::CommandState& state) override;
-
-    // Opens the filter's property pages (the crosshair); set by the page that owns the pane.
-    std::function<void(QWidget* owner)> showPropertyFrame;
 
 protected:
     std::vector<VideoWindowlessControl*> controls() const override;

@@ -149,6 +149,10 @@ GstBusSyncReply VideoGraph::onBusMessage(GstBus*, GstMessage*, gpointer self) {
     return GST_BUS_PASS;
 }
 
+QString VideoGraph::sourceFilterName() const {
+    return QString::fromUtf8(GST_OBJECT_NAME(source_));
+}
+
 void VideoGraph::setNotifyWindow(QObject* window) {
     std::lock_guard lock(notifyMutex_);
     notifyWindow_ = window;

@@ -74,6 +74,8 @@ public:
     bool getEvent(GraphEvent& event);
     // The filter's control interfaces (owned by the element, valid while the graph lives).
     ZenmiraVidSource::IFilterUnknown* sourceFilter() const { return filter_; }
+    // The name the source filter has in the graph ("Zenmira source").
+    QString sourceFilterName() const;
     // Null or cleared when the window goes; called before the notify window is destroyed.
     void setNotifyWindow(QObject* window);
 

@@ -3,9 +3,12 @@
 // folder chooser, and the in-place editors of both settings lists.
 #include <gst/gst.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +26,7 @@
 #include "graph.h"
 #include "iniconfig.h"
 #include "mainfrm.h"
+#include "propertyframe.h"
 #include "settingeditors.h"
 #include "sourcefilter.h"
 #include "videorenderer.h"
@@ -387,6 +391,38 @@ private Q_SLOTS:
             [&] { QVERIFY(matrix->openEditorAt(gain, 3)); });
         QCOMPARE(matrix->item(gain, 1)->text(), "0 dB");
         QCOMPARE(matrix->item(gain, 3)->text(), "6 dB");
+    }
+
+    void crosshairPropertyFrameAppliesToTheFirstCamera() {
+        Viewer viewer("A;B");
+        CMainFrame& frame = *viewer.frame;
+        frame.selectTab(2);  // any camera page reaches the first camera's crosshair
+        whileModal(
+            [](QWidget* dialog) {
+                auto* propertyFrame = static_cast<CPropertyFrame*>(dialog);
+                QCOMPARE(propertyFrame->windowTitle(), "Zenmira source");
+                QCOMPARE(propertyFrame->pageCount(), 1);
+                QVERIFY(!propertyFrame->applyButton()->isEnabled());
+                propertyFrame->findChild<QCheckBox*>()->click();
+                const auto edits = propertyFrame->findChildren<QLineEdit*>();
+                QCOMPARE(edits.size(), 2);
+                edits[0]->setText("200");
+                edits[1]->setText("100");
+                QVERIFY(propertyFrame->applyButton()->isEnabled());
+                propertyFrame->applyButton()->click();
+                QVERIFY(!propertyFrame->applyButton()->isEnabled());
+                propertyFrame->reject();
+            },
+            [&] { frame.runCommand(ID_SHOW_CROSSHAIR); });
+        auto* crosshair = queryFilter<ZenmiraVidSource::ICrosshair>(viewer.graph->sourceFilter(),
+                                                                    ZenmiraVidSource::IID_ICrosshair);
+        bool shown = false;
+        std::int32_t x = 0, y = 0;
+        crosshair->GetShow(&shown);
+        crosshair->GetPosition(&x, &y);
+        QVERIFY(shown);
+        QCOMPARE(x, 200);
+        QCOMPARE(y, 100);
     }
 
     void zoomedPictureScrolls() {
