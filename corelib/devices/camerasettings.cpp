@@ -39,6 +39,13 @@ SettingEnum* SettingFactory::addEnum(unsigned id, std::initializer_list<EnumItem
     return choice;
 }
 
+void applyRange(SettingScalar& setting, const ScalarRange& range) {
+    setting.SetMin(range.min, range.minUnit);
+    setting.SetMax(range.max, range.maxUnit);
+    setting.SetUnit(range.displayUnit);
+    setting.SetValue(range.value);
+}
+
 int binningFactor(const SettingScalar* binning) {
     if (binning == nullptr) return 1;
     const auto factor = static_cast<int>(binning->GetValueIn(ZmCoreLib::kUnitPixel));

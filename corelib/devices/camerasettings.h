@@ -37,7 +37,7 @@ struct ScalarStart {
     int rangeUnit = 0;
     int displayUnit = 0;
     std::int64_t step = 1;
-    std::optional<int> value;
+    std::optional<int> value = std::nullopt;
 };
 
 class SettingFactory {
@@ -101,6 +101,18 @@ struct CameraSettings {
     SettingScalar* framesPerStart = nullptr;
     SettingScalar* illuminationPulse = nullptr;
 };
+
+// A model's range and start for a scalar the family made: minimum, maximum, display unit and
+// value, set in that order through the setting's normal operations (so the camera checks each).
+struct ScalarRange {
+    int min;
+    int minUnit;
+    int max;
+    int maxUnit;
+    int displayUnit;
+    int value;
+};
+void applyRange(SettingScalar& setting, const ScalarRange& range);
 
 // A binning setting's factor: its value where it exists and is not 0, else 1.
 int binningFactor(const SettingScalar* binning);

@@ -10,6 +10,7 @@
 
 #include "core/pair.h"
 #include "devices/modelselection.h"
+#include "hardware/driver/usbdriver.h"
 #include "hardware/hwlayer.h"
 #include "zmcorelib/device.h"
 #include "zmcorelib/setting.h"
@@ -41,8 +42,9 @@ public:
 
 class DeviceCreator final : public ZmCoreLib::IDeviceCreator {
 public:
-    // A creator for the camera list's `entry` (key = device index).
-    explicit DeviceCreator(ZmCoreLib::Pair entry);
+    // A creator for the camera list's `entry` (key = device index) on `driver`'s bus, which must
+    // outlive the creator.
+    explicit DeviceCreator(ZmCoreLib::Pair entry, UsbDriver& driver = usbDriver());
     DeviceCreator(ZmCoreLib::Pair entry, std::unique_ptr<CameraBuilder> builder);
     // Destroys the camera object it made.
     ~DeviceCreator();
@@ -64,8 +66,12 @@ private:
     NullIterator parameters_;
 };
 
-// Builds the camera object of `choice` over `layer`; null for a model that cannot be built
-// (a family B sensor whose readout constants the library does not know).
+// Whether the library can build the model of `choice`: family B models need a sensor whose
+// readout timing and geometry are known.
+bool canBuild(const ModelChoice& choice);
+
+// Builds the camera object of `choice` over `layer` (null when canBuild refuses it). Runs the
+// model's bring-up on the calling thread.
 std::unique_ptr<Device> buildCamera(const ModelChoice& choice, std::unique_ptr<IHwLayer> layer);
 
 }  // namespace ZmCoreLib_v4

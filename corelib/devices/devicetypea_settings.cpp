@@ -1,39 +1,247 @@
 // Family A: the settings list, the coupling of a changed setting to others (Check) and the
 // register writer that turns pending changes into register writes.
-//
-// For now this holds what the frame path needs: the version text bring-up fills, the frame
-// geometry the input step reads, the hand-over of every change to the camera thread and the
-// intensifier module's share of both.
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+
 #include "devices/devicetypea.h"
 #include "devices/settingids.h"
+#include "devices/settingrules.h"
+#include "devices/timewords.h"
+#include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
+
+using ZmCoreLib::kUnitMicrosecond;
+using ZmCoreLib::kUnitMillisecond;
+using ZmCoreLib::kUnitNanosecond;
+using ZmCoreLib::kUnitPixel;
+
 // The setting side waits this many tries for the command buffer.
 constexpr int kCheckLockTries = 1000;
+// Family A timers count microseconds.
+constexpr double kTimerClockMhz = 1;
+
+// Setting registers, counted from the register window (R + Q).
+constexpr unsigned kFramePeriodOffset = 1;
+constexpr unsigned kExposureOffset = 2;
+constexpr unsigned kPositionOffset = 4;
+constexpr unsigned kSizeOffset = 5;
+constexpr unsigned kBinningOffset = 6;
+constexpr unsigned kLinePeriodOffset = 7;
+constexpr unsigned kChronogramOffset = 8;
+
+// The analog front end takes its register number as the first byte of each write.
+constexpr unsigned kFrontEndControl = 0xE30002;
+constexpr unsigned kFrontEndGain = 0xE30008;
+constexpr std::uint8_t kFrontEndControlNumber = 2;
+constexpr std::uint8_t kFrontEndControlValue = 2;
+constexpr std::uint8_t kFrontEndGainNumber = 8;
+
+// Fields of the synchronisation register beside the acquisition bits.
+constexpr unsigned kSyncSourceMask = 0xF0;
+constexpr int kSyncSourceShift = 4;
+constexpr unsigned kSyncSourceCodeMask = 0xF;
+constexpr int kSyncEventBit = 7;
+constexpr int kSyncOutputsBit = 8;
+
+const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
+
+void writeBytes(IHwLayer& layer, unsigned address, std::initializer_list<std::uint8_t> bytes) {
+    layer.VendorWrite(0, address, bytes.begin(), static_cast<int>(bytes.size()));
+}
+
+std::uint8_t highByte(unsigned value) {
+    return static_cast<std::uint8_t>(value >> 8);
+}
+std::uint8_t lowByte(unsigned value) {
+    return static_cast<std::uint8_t>(value);
+}
+
+int pixels(const SettingScalar* setting) {
+    return setting != nullptr ? static_cast<int>(setting->GetValueIn(kUnitPixel)) : 0;
+}
+
+int registerCode(const SettingEnum* setting) {
+    return setting != nullptr ? setting->GetRegisterCode() : 0;
+}
+
+void writeTime(IHwLayer& layer, unsigned address, SettingScalar* time) {
+    if (time == nullptr) return;
+    layer.WriteRegister(address, timeWordA(time->GetValueIn(kUnitNanosecond)));
+    time->MarkWritten();
+}
+
+// Position or size: the pair of settings in one word, scaled to sensor pixels.
+void writeGeometry(IHwLayer& layer, unsigned address, SettingScalar* first, SettingScalar* second,
+                   const CameraSettings& s) {
+    layer.WriteRegister(address, geometryWord(pixels(first), pixels(second), binningFactor(s.binningX),
+                                              binningFactor(s.binningY)));
+    if (first != nullptr) first->MarkWritten();
+    if (second != nullptr) second->MarkWritten();
+}
+
+// The frame mode times frames by the exposure, the line mode by the chronogram start; the other
+// of the two has no effect and is shown disabled.
+void enableForInputMode(CameraSettings& s) {
+    if (s.inputMode == nullptr) return;
+    const int mode = s.inputMode->GetValue();
+    if (s.exposure != nullptr) s.exposure->SetEnabled(mode == ids::kModeFrame);
+    if (s.chronogramStart != nullptr) s.chronogramStart->SetEnabled(mode == ids::kModeLine);
+}
+
+// The input mode (as the low byte of its value id) with the chronogram start.
+void writeChronogram(IHwLayer& layer, unsigned address, const CameraSettings& s) {
+    if (s.chronogramStart == nullptr) return;
+    const int mode = s.inputMode != nullptr ? s.inputMode->GetValue() : 0;
+    const auto lines = static_cast<unsigned>(s.chronogramStart->GetValueIn(ZmCoreLib::kUnitLine));
+    writeBytes(layer, address, {lowByte(static_cast<unsigned>(mode)), highByte(lines), lowByte(lines)});
+}
+
+void writeSynchronisation(RegisterImage& synchronisation, const CameraSettings& s) {
+    unsigned mask = kSyncSourceMask;
+    unsigned bits = (static_cast<unsigned>(registerCode(s.inputSource)) & kSyncSourceCodeMask)
+                    << kSyncSourceShift;
+    bits |= (static_cast<unsigned>(registerCode(s.inputEvent)) & 1u) << kSyncEventBit;
+    if (s.syncOutputs != nullptr) {
+        mask |= 1u << kSyncOutputsBit;
+        bits |= (static_cast<unsigned>(registerCode(s.syncOutputs)) & 1u) << kSyncOutputsBit;
+    }
+    synchronisation.setField(mask, bits);
+}
+
 }  // namespace
 
 void DeviceTypeA::buildSettings() {
-    cameraSettings_.version = settingFactory_.addString(ids::kCameraVersion);
-    cameraSettings_.width = settingFactory_.addScalar(
-        ids::kFrameWidth, {.units = {ZmCoreLib::kUnitPixel}, .value = std::nullopt});
-    cameraSettings_.height = settingFactory_.addScalar(
-        ids::kFrameHeight, {.units = {ZmCoreLib::kUnitPixel}, .value = std::nullopt});
+    CameraSettings& s = cameraSettings_;
+    SettingFactory& f = settingFactory_;
+    s.name = f.addString(ids::kCameraName);
+    s.version = f.addString(ids::kCameraVersion);
+    s.interfaceName = f.addString(ids::kCameraInterface);
+    s.serial = f.addString(ids::kCameraSerial);
+    s.intensifierSerial = f.addString(ids::kIntensifierSerial);
+    s.transferRate = f.addString(ids::kTransferRate);
+    s.framePeriod = f.addScalar(ids::kFramePeriod, {.units = kTimeUnits,
+                                                    .min = 10,
+                                                    .max = 1000,
+                                                    .rangeUnit = kUnitMillisecond,
+                                                    .displayUnit = kUnitMillisecond,
+                                                    .value = 1000});
+    s.exposure = f.addScalar(ids::kExposure, {.units = kTimeUnits});
+    s.gain = f.addEnum(ids::kGain,
+                       {{ids::kGain0dB, 0}, {ids::kGain6dB, 1}, {ids::kGain12dB, 2}, {ids::kGain18dB, 3}},
+                       ids::kGain0dB);
+    s.x = f.addScalar(ids::kFrameX, {.units = {kUnitPixel}});
+    s.y = f.addScalar(ids::kFrameY, {.units = {kUnitPixel}});
+    s.width = f.addScalar(ids::kFrameWidth, {.units = {kUnitPixel}});
+    s.height = f.addScalar(ids::kFrameHeight, {.units = {kUnitPixel}});
+    s.inputSource =
+        f.addEnum(ids::kInputSource, {{ids::kSourceInternalGenerator, 0}, {ids::kSourceExternalTtl, 1}},
+                  ids::kSourceInternalGenerator);
+    s.inputEvent = f.addEnum(ids::kInputEvent, {{ids::kEventHighLevel, 0}, {ids::kEventLowLevel, 1}},
+                             ids::kEventHighLevel);
 }
 
 int DeviceTypeA::Check(unsigned settingId) {
     // After failed tries the change is queued all the same; only a lock that was taken is given back.
     const bool locked = commandBuffer_.Lock(CommandBuffer::kSetterClass, kCheckLockTries);
-    if (module_) module_->SettingChanged(settingId);
+    CameraSettings& s = cameraSettings_;
+    switch (settingId) {
+        case ids::kFramePeriod:
+            quantizeToTimerGrid(s.framePeriod, kTimerClockMhz);
+            lowerToSetting(s.exposure, s.framePeriod);
+            break;
+        case ids::kExposure:
+            quantizeToTimerGrid(s.exposure, kTimerClockMhz);
+            raiseToSetting(s.framePeriod, s.exposure);
+            break;
+        case ids::kFrameX:
+        case ids::kFrameY:
+        case ids::kFrameWidth:
+        case ids::kFrameHeight:
+            raiseToSetting(s.framePeriod, s.exposure);
+            break;
+        case ids::kInputMode:
+            raiseToSetting(s.framePeriod, s.exposure);
+            if (module_ && s.inputMode != nullptr) {
+                module_->SetSecondPulseEnabled(s.inputMode->GetValue() == ids::kModeTwoFrames);
+            }
+            break;
+        case ids::kBinningX:
+            applyBinning(s.binningX, s.x, s.width, s.sensor.widthPx);
+            break;
+        case ids::kBinningY:
+            applyBinning(s.binningY, s.y, s.height, s.sensor.heightPx);
+            break;
+        default:
+            if (module_) module_->SettingChanged(settingId);
+            break;
+    }
     commandBuffer_.Push(static_cast<int>(settingId));
     if (locked) commandBuffer_.Unlock();
     return 0;
 }
 
 void DeviceTypeA::writePendingSettings() {
-    while (const int id = commandBuffer_.Pop()) {
-        if (module_) module_->Apply(static_cast<unsigned>(id));
+    CameraSettings& s = cameraSettings_;
+    IHwLayer& layer = hw();
+    const unsigned window = registers_.window;
+    while (const int popped = commandBuffer_.Pop()) {
+        const auto id = static_cast<unsigned>(popped);
+        switch (id) {
+            case ids::kFramePeriod:
+                writeTime(layer, window + kFramePeriodOffset, s.framePeriod);
+                break;
+            case ids::kExposure:
+                writeTime(layer, window + kExposureOffset, s.exposure);
+                break;
+            case ids::kGain:
+                writeBytes(layer, kFrontEndControl, {kFrontEndControlNumber, kFrontEndControlValue});
+                writeBytes(layer, kFrontEndGain,
+                           {kFrontEndGainNumber, static_cast<std::uint8_t>(registerCode(s.gain))});
+                break;
+            case ids::kBinningX:
+            case ids::kBinningY: {
+                const auto minusOne = [](const SettingScalar* binning) {
+                    return static_cast<std::uint8_t>(binning != nullptr ? pixels(binning) - 1 : 0);
+                };
+                writeBytes(layer, window + kBinningOffset, {0, minusOne(s.binningX), minusOne(s.binningY)});
+                break;
+            }
+            case ids::kFrameX:
+            case ids::kFrameY:
+                writeGeometry(layer, window + kPositionOffset, s.x, s.y, s);
+                break;
+            case ids::kFrameWidth:
+            case ids::kFrameHeight:
+                writeGeometry(layer, window + kSizeOffset, s.width, s.height, s);
+                break;
+            case ids::kChronogramStart:
+                enableForInputMode(s);
+                writeChronogram(layer, window + kChronogramOffset, s);
+                break;
+            case ids::kLinePeriod:
+                if (s.linePeriod != nullptr) {
+                    const unsigned clocks = linePeriodWord(s.linePeriod->GetValueIn(kUnitNanosecond));
+                    writeBytes(layer, window + kLinePeriodOffset, {0, highByte(clocks), lowByte(clocks)});
+                    s.linePeriod->MarkWritten();
+                }
+                break;
+            case ids::kInputMode:
+                enableForInputMode(s);
+                [[fallthrough]];
+            case ids::kSyncOutputs:
+            case ids::kInputSource:
+            case ids::kInputEvent:
+                writeChronogram(layer, window + kChronogramOffset, s);
+                writeSynchronisation(synchronisation_, s);
+                break;
+            default:
+                if (module_) module_->Apply(id);
+                break;
+        }
     }
 }
 

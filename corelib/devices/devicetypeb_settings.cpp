@@ -1,43 +1,307 @@
 // Family B: the settings list, the coupling of a changed setting to others (Check) and the
 // register writer that turns pending changes into register writes.
-//
-// For now this holds what the frame path needs: the version text bring-up fills, the frame
-// geometry the input step reads, the hand-over of every change to the camera thread, the
-// intensifier module's share of both and the raw frame tag of the two-frame mode.
+#include <cstdint>
+#include <initializer_list>
+
 #include "devices/devicetypeb.h"
 #include "devices/settingids.h"
+#include "devices/settingrules.h"
+#include "devices/timewords.h"
+#include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
+
+using ZmCoreLib::kUnitFrame;
+using ZmCoreLib::kUnitMicrosecond;
+using ZmCoreLib::kUnitMillisecond;
+using ZmCoreLib::kUnitNanosecond;
+using ZmCoreLib::kUnitPixel;
+
 // The setting side waits this many tries for the command buffer.
 constexpr int kCheckLockTries = 1000;
+
+// Setting registers, counted from the register window (R + Q).
+constexpr unsigned kFramePeriodOffset = 1;
+constexpr unsigned kMultiExposurePeriodOffset = 2;
+constexpr unsigned kExposureOffset = 3;
+constexpr unsigned kIlluminationPulseOffset = 4;
+constexpr unsigned kPositionOffset = 5;
+constexpr unsigned kSizeOffset = 6;
+constexpr unsigned kFramesPerStartOffset = 8;
+constexpr unsigned kExposureStartDelayOffset = 9;
+
+// The analog front end takes its register number as the first byte of each write.
+constexpr unsigned kFrontEndDataDelay = 0xE30002;
+constexpr unsigned kFrontEndSamplingDelay = 0xE30003;
+constexpr unsigned kFrontEndGain = 0xE30008;
+constexpr std::uint8_t kFrontEndDataDelayNumber = 2;
+constexpr std::uint8_t kFrontEndSamplingDelayNumber = 3;
+constexpr std::uint8_t kFrontEndGainNumber = 8;
+constexpr unsigned kFrontEndDelayMask = 0xFF;
+
+// Setting fields of the control register image. The camera step writes the image when it
+// switches the acquisition on again, so changes here reach the camera before the next frame.
+struct ControlField {
+    int shift;
+    unsigned width;  // bits
+    unsigned mask() const { return ((1u << width) - 1u) << shift; }
+};
+constexpr ControlField kInputModeField{2, 2};
+constexpr ControlField kBinningXField{4, 3};
+constexpr ControlField kBinningYField{7, 3};
+constexpr ControlField kInputSourceField{10, 2};
+constexpr ControlField kInputEventField{12, 1};
+constexpr ControlField kExposureSourceField{14, 2};
+constexpr ControlField kExposureEventField{16, 1};
+constexpr ControlField kNoExposureDelayField{17, 1};
+constexpr ControlField kShpDelayField{18, 3};
+constexpr ControlField kShdDelayField{21, 3};
+
+const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
+
+void writeBytes(IHwLayer& layer, unsigned address, std::initializer_list<std::uint8_t> bytes) {
+    layer.VendorWrite(0, address, bytes.begin(), static_cast<int>(bytes.size()));
+}
+
+std::uint8_t highByte(unsigned value) {
+    return static_cast<std::uint8_t>(value >> 8);
+}
+std::uint8_t lowByte(unsigned value) {
+    return static_cast<std::uint8_t>(value);
+}
+
+std::int64_t valueIn(const SettingScalar* setting, int unitId) {
+    return setting != nullptr ? setting->GetValueIn(unitId) : 0;
+}
+
+int registerCode(const SettingEnum* setting) {
+    return setting != nullptr ? setting->GetRegisterCode() : 0;
+}
+
+unsigned fieldBits(const ControlField& field, std::int64_t value) {
+    return (static_cast<unsigned>(value) << field.shift) & field.mask();
+}
+
+void setQuietly(RegisterImage& control, std::initializer_list<std::pair<ControlField, std::int64_t>> fields) {
+    unsigned mask = 0;
+    unsigned bits = 0;
+    for (const auto& [field, value] : fields) {
+        mask |= field.mask();
+        bits |= fieldBits(field, value);
+    }
+    control.setFieldQuietly(mask, bits);
+}
+
+// The analog front end's delays count in steps of the setting.
+std::uint8_t frontEndDelay(const SettingScalar* delay) {
+    if (delay == nullptr) return 0;
+    const std::int64_t stepNs = delay->GetStepIn(kUnitNanosecond);
+    const std::int64_t valueNs = delay->GetValueIn(kUnitNanosecond) & kFrontEndDelayMask;
+    return static_cast<std::uint8_t>(stepNs > 0 ? valueNs / stepNs : valueNs);
+}
+
 }  // namespace
 
 void DeviceTypeB::buildSettings() {
-    cameraSettings_.version = settingFactory_.addString(ids::kCameraVersion);
-    cameraSettings_.width = settingFactory_.addScalar(
-        ids::kFrameWidth, {.units = {ZmCoreLib::kUnitPixel}, .value = std::nullopt});
-    cameraSettings_.height = settingFactory_.addScalar(
-        ids::kFrameHeight, {.units = {ZmCoreLib::kUnitPixel}, .value = std::nullopt});
+    CameraSettings& s = cameraSettings_;
+    SettingFactory& f = settingFactory_;
+    s.name = f.addString(ids::kCameraName);
+    s.version = f.addString(ids::kCameraVersion);
+    s.interfaceName = f.addString(ids::kCameraInterface);
+    s.serial = f.addString(ids::kCameraSerial);
+    s.intensifierSerial = f.addString(ids::kIntensifierSerial);
+    s.transferRate = f.addString(ids::kTransferRate);
+    s.framePeriod = f.addScalar(ids::kFramePeriod, {.units = kTimeUnits,
+                                                    .min = 10,
+                                                    .max = 1000000,
+                                                    .rangeUnit = kUnitMillisecond,
+                                                    .displayUnit = kUnitMillisecond,
+                                                    .value = 500});
+    s.multiExposurePeriod = f.addScalar(ids::kMultiExposurePeriod, {.units = kTimeUnits,
+                                                                    .min = 10,
+                                                                    .max = 1000000,
+                                                                    .rangeUnit = kUnitMicrosecond,
+                                                                    .displayUnit = kUnitMicrosecond,
+                                                                    .value = 100});
+    s.exposure = f.addScalar(ids::kExposure, {.units = kTimeUnits});
+    s.gain = f.addEnum(ids::kGain,
+                       {{ids::kGain0dB, 0}, {ids::kGain6dB, 1}, {ids::kGain12dB, 2}, {ids::kGain18dB, 3}},
+                       ids::kGain0dB);
+    s.shpDelay = f.addScalar(ids::kShpDelay, {.units = {kUnitNanosecond}, .min = 0, .max = 7, .value = 0});
+    s.shdDelay = f.addScalar(ids::kShdDelay, {.units = {kUnitNanosecond}, .min = 0, .max = 7, .value = 0});
+    s.dataDelay =
+        f.addScalar(ids::kDataDelay, {.units = {kUnitNanosecond}, .min = 0, .max = 6, .step = 2, .value = 0});
+    s.shdSamplingDelay = f.addScalar(ids::kShdSamplingDelay,
+                                     {.units = {kUnitNanosecond}, .min = 0, .max = 2, .step = 2, .value = 0});
+    s.x = f.addScalar(ids::kFrameX, {.units = {kUnitPixel}});
+    s.y = f.addScalar(ids::kFrameY, {.units = {kUnitPixel}});
+    s.width = f.addScalar(ids::kFrameWidth, {.units = {kUnitPixel}});
+    s.height = f.addScalar(ids::kFrameHeight, {.units = {kUnitPixel}});
+    s.inputMode = f.addEnum(ids::kInputMode, {}, std::nullopt);
+    s.exposureStartDelay =
+        f.addScalar(ids::kExposureStartDelay, {.units = kTimeUnits, .min = 0, .max = 1000000000, .value = 0});
+    s.inputSource = f.addEnum(
+        ids::kInputSource,
+        {{ids::kSourceInternalGenerator, 0}, {ids::kSourceExternalTtl, 1}, {ids::kSourceSoftware, 3}},
+        ids::kSourceInternalGenerator);
+    s.inputEvent = f.addEnum(ids::kInputEvent, {{ids::kEventHighLevel, 0}, {ids::kEventLowLevel, 1}},
+                             ids::kEventHighLevel);
+    s.exposureSource =
+        f.addEnum(ids::kExposureSource, {{ids::kSourceInternalGenerator, 0}, {ids::kSourceExternalTtl, 2}},
+                  ids::kSourceInternalGenerator);
+    s.exposureEvent = f.addEnum(ids::kExposureEvent, {{ids::kEventHighLevel, 0}, {ids::kEventLowLevel, 1}},
+                                ids::kEventHighLevel);
+    s.framesPerStart =
+        f.addScalar(ids::kFramesPerStart, {.units = {kUnitFrame}, .min = 1, .max = 1000000, .value = 10});
+    s.illuminationPulse =
+        f.addScalar(ids::kIlluminationPulse,
+                    {.units = {kUnitMicrosecond, kUnitMillisecond}, .min = 10, .max = 10000, .value = 10});
 }
 
 int DeviceTypeB::Check(unsigned settingId) {
     // After failed tries the change is queued all the same; only a lock that was taken is given back.
     const bool locked = commandBuffer_.Lock(CommandBuffer::kSetterClass, kCheckLockTries);
-    if (module_) module_->SettingChanged(settingId);
+    CameraSettings& s = cameraSettings_;
+    const double clockMhz = s.sensor.timerClockMhz;
+    switch (settingId) {
+        case ids::kFramePeriod:
+            quantizeToTimerGrid(s.framePeriod, clockMhz);
+            lowerToSetting(s.exposure, s.framePeriod);
+            break;
+        case ids::kExposure:
+            quantizeToTimerGrid(s.exposure, clockMhz);
+            applyMinimumFramePeriod(s);
+            break;
+        case ids::kMultiExposurePeriod:
+            quantizeToTimerGrid(s.multiExposurePeriod, clockMhz);
+            break;
+        case ids::kFrameX:
+        case ids::kFrameY:
+        case ids::kFrameWidth:
+        case ids::kFrameHeight:
+        // The multi-frame mode's minimum period counts the frames of one start.
+        case ids::kFramesPerStart:
+            applyMinimumFramePeriod(s);
+            break;
+        case ids::kBinningX:
+            applyBinning(s.binningX, s.x, s.width, s.sensor.widthPx);
+            break;
+        case ids::kBinningY:
+            applyBinning(s.binningY, s.y, s.height, s.sensor.heightPx);
+            break;
+        case ids::kInputMode: {
+            const bool multiFrame = s.inputMode->GetValue() == ids::kModeMultiFrame;
+            if (s.multiExposurePeriod != nullptr) s.multiExposurePeriod->SetEnabled(multiFrame);
+            if (s.framesPerStart != nullptr) s.framesPerStart->SetEnabled(multiFrame);
+            applyMinimumFramePeriod(s);
+            break;
+        }
+        default:
+            if (module_) module_->SettingChanged(settingId);
+            break;
+    }
     commandBuffer_.Push(static_cast<int>(settingId));
     if (locked) commandBuffer_.Unlock();
     return 0;
 }
 
 void DeviceTypeB::writePendingSettings() {
-    while (const int id = commandBuffer_.Pop()) {
-        if (module_) module_->Apply(static_cast<unsigned>(id));
+    CameraSettings& s = cameraSettings_;
+    IHwLayer& layer = hw();
+    const unsigned window = registers_.window;
+    const double clockMhz = s.sensor.timerClockMhz;
+    const auto writeTime = [&](unsigned offset, SettingScalar* time, bool isFramePeriod) {
+        if (time == nullptr) return;
+        layer.WriteRegister(window + offset, timeWordB(time->GetValue(), time->GetReference(),
+                                                       time->GetUnit(), clockMhz, isFramePeriod));
+        time->MarkWritten();
+    };
+    const auto writeGeometry = [&](unsigned offset, SettingScalar* first, SettingScalar* second) {
+        layer.WriteRegister(window + offset,
+                            geometryWord(static_cast<int>(valueIn(first, kUnitPixel)),
+                                         static_cast<int>(valueIn(second, kUnitPixel)),
+                                         binningFactor(s.binningX), binningFactor(s.binningY)));
+        if (first != nullptr) first->MarkWritten();
+        if (second != nullptr) second->MarkWritten();
+    };
+
+    while (const int popped = commandBuffer_.Pop()) {
+        const auto id = static_cast<unsigned>(popped);
+        switch (id) {
+            case ids::kFramePeriod:
+                writeTime(kFramePeriodOffset, s.framePeriod, true);
+                break;
+            case ids::kMultiExposurePeriod:
+                writeTime(kMultiExposurePeriodOffset, s.multiExposurePeriod, false);
+                break;
+            case ids::kExposure:
+                writeTime(kExposureOffset, s.exposure, false);
+                break;
+            case ids::kIlluminationPulse:
+                writeTime(kIlluminationPulseOffset, s.illuminationPulse, false);
+                break;
+            case ids::kExposureStartDelay:
+                writeTime(kExposureStartDelayOffset, s.exposureStartDelay, false);
+                setQuietly(control_,
+                           {{kNoExposureDelayField, valueIn(s.exposureStartDelay, kUnitNanosecond) == 0}});
+                break;
+            case ids::kGain:
+            case ids::kDataDelay:
+            case ids::kShdSamplingDelay:
+                writeBytes(layer, kFrontEndDataDelay, {kFrontEndDataDelayNumber, frontEndDelay(s.dataDelay)});
+                writeBytes(layer, kFrontEndSamplingDelay,
+                           {kFrontEndSamplingDelayNumber, frontEndDelay(s.shdSamplingDelay)});
+                writeBytes(layer, kFrontEndGain,
+                           {kFrontEndGainNumber, static_cast<std::uint8_t>(registerCode(s.gain))});
+                break;
+            case ids::kFrameX:
+            case ids::kFrameY:
+                writeGeometry(kPositionOffset, s.x, s.y);
+                break;
+            case ids::kFrameWidth:
+            case ids::kFrameHeight:
+                writeGeometry(kSizeOffset, s.width, s.height);
+                break;
+            case ids::kFramesPerStart: {
+                const auto frames =
+                    static_cast<unsigned>(saturateToSixteenBits(valueIn(s.framesPerStart, kUnitFrame)));
+                writeBytes(layer, window + kFramesPerStartOffset, {0, highByte(frames), lowByte(frames)});
+                break;
+            }
+            case ids::kBinningX:
+            case ids::kBinningY:
+                setQuietly(control_, {{kBinningXField, binningFactor(s.binningX) - 1},
+                                      {kBinningYField, binningFactor(s.binningY) - 1}});
+                break;
+            case ids::kShpDelay:
+            case ids::kShdDelay:
+                setQuietly(control_, {{kShpDelayField, valueIn(s.shpDelay, kUnitNanosecond)},
+                                      {kShdDelayField, valueIn(s.shdDelay, kUnitNanosecond)}});
+                break;
+            case ids::kInputMode:
+                setQuietly(control_, {{kInputModeField, registerCode(s.inputMode)}});
+                break;
+            case ids::kInputSource:
+                setQuietly(control_, {{kInputSourceField, registerCode(s.inputSource)}});
+                break;
+            case ids::kInputEvent:
+                setQuietly(control_, {{kInputEventField, registerCode(s.inputEvent)}});
+                break;
+            case ids::kExposureSource:
+                setQuietly(control_, {{kExposureSourceField, registerCode(s.exposureSource)}});
+                break;
+            case ids::kExposureEvent:
+                setQuietly(control_, {{kExposureEventField, registerCode(s.exposureEvent)}});
+                break;
+            default:
+                if (module_) module_->Apply(id);
+                break;
+        }
     }
     // The two-frame mode tells its frames apart: the next raw frame is the first of a pair.
-    const bool twoFrames =
-        cameraSettings_.inputMode && cameraSettings_.inputMode->GetValue() == ids::kModeTwoFrames;
+    const bool twoFrames = s.inputMode != nullptr && s.inputMode->GetValue() == ids::kModeTwoFrames;
     rawFrameTag_ = twoFrames ? 1 : 0;
 }
 

@@ -270,7 +270,9 @@ ZmCoreLib::IPairIterator* Environment::GetDeviceNames() {
 
 ZmCoreLib::IDeviceCreator* Environment::GetDeviceCreator(ZmCoreLib::IPair* entry) {
     if (entry == nullptr) return nullptr;
-    creators_.push_back(std::make_unique<DeviceCreator>(ZmCoreLib::Pair(entry->GetKey(), entry->GetName())));
+    // The creator builds its camera on the bus this environment found it on.
+    creators_.push_back(
+        std::make_unique<DeviceCreator>(ZmCoreLib::Pair(entry->GetKey(), entry->GetName()), driver_));
     return creators_.back().get();
 }
 

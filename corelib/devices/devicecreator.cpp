@@ -1,0 +1,94 @@
+#include "devices/devicecreator.h"
+
+#include <utility>
+
+#include "devices/device.h"
+#include "devices/devicedalsaft50.h"
+#include "devices/devicekodak.h"
+#include "devices/devicemt9m032.h"
+#include "devices/devicesonyicx285.h"
+#include "devices/devicesonyicx285b.h"
+#include "hardware/hwlayerusbfx2.h"
+#include "hardware/usb/usbdevice.h"
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+constexpr std::uint16_t kCameraVendorId = 0xAB10;
+
+class UsbCameraBuilder final : public CameraBuilder {
+public:
+    explicit UsbCameraBuilder(UsbDriver& driver) : driver_(driver) {}
+
+    std::optional<ModelChoice> identify(int deviceIndex) override {
+        UsbDevice usb(kCameraInterfaceClass, false, driver_);
+        if (!usb.Open(deviceIndex)) return std::nullopt;
+        // The bus may have changed since the list was made: never drive a foreign device.
+        if (usb.vendorId() != kCameraVendorId) return std::nullopt;
+        const std::optional<ModelChoice> choice = selectModel(usb.productId(), usb.deviceRelease());
+        if (!choice || !canBuild(*choice)) return std::nullopt;
+        return choice;
+    }
+
+    std::unique_ptr<Device> build(const ModelChoice& choice, int deviceIndex) override {
+        return buildCamera(choice, std::make_unique<HwLayerUsbFx2>(deviceIndex, driver_));
+    }
+
+private:
+    UsbDriver& driver_;
+};
+
+}  // namespace
+
+DeviceCreator::DeviceCreator(ZmCoreLib::Pair entry, UsbDriver& driver)
+    : DeviceCreator(std::move(entry), std::make_unique<UsbCameraBuilder>(driver)) {}
+
+DeviceCreator::DeviceCreator(ZmCoreLib::Pair entry, std::unique_ptr<CameraBuilder> builder)
+    : entry_(std::move(entry)), builder_(std::move(builder)) {}
+
+DeviceCreator::~DeviceCreator() = default;
+
+ZmCoreLib::IDevice* DeviceCreator::CreateDevice() {
+    const int deviceIndex = entry_.GetKey();
+    const std::optional<ModelChoice> choice = builder_->identify(deviceIndex);
+    if (!choice) return device_.get();
+    device_.reset();
+    device_ = builder_->build(*choice, deviceIndex);
+    return device_.get();
+}
+
+bool canBuild(const ModelChoice& choice) {
+    switch (choice.model) {
+        case CameraModel::SonyIcx285B:
+            return DeviceSonyIcx285B::KnowsSensor(choice.sensor);
+        case CameraModel::Kodak:
+            return DeviceKodak::KnowsSensor(choice.sensor);
+        default:
+            return true;
+    }
+}
+
+std::unique_ptr<Device> buildCamera(const ModelChoice& choice, std::unique_ptr<IHwLayer> layer) {
+    if (!canBuild(choice)) return nullptr;
+    const int fibreOptic = choice.fibreOptic ? 1 : 0;
+    const int sensorTemperature = choice.sensorTemperature ? 1 : 0;
+    switch (choice.model) {
+        case CameraModel::MT9M032:
+            return std::make_unique<DeviceMT9M032>(std::move(layer), fibreOptic);
+        case CameraModel::SonyIcx285:
+            return std::make_unique<DeviceSonyIcx285>(std::move(layer), fibreOptic);
+        case CameraModel::DalsaFT50:
+            return std::make_unique<DeviceDalsaFT50>(std::move(layer), choice.sensor, fibreOptic,
+                                                     sensorTemperature);
+        case CameraModel::SonyIcx285B:
+            return std::make_unique<DeviceSonyIcx285B>(std::move(layer), choice.sensor, fibreOptic,
+                                                       sensorTemperature, choice.intensifier ? 1 : 0);
+        case CameraModel::Kodak:
+            return std::make_unique<DeviceKodak>(std::move(layer), choice.sensor, fibreOptic,
+                                                 sensorTemperature);
+    }
+    return nullptr;
+}
+
+}  // namespace ZmCoreLib_v4

@@ -1,0 +1,119 @@
+#include "devices/devicesonyicx285b.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "devices/modelselection.h"
+#include "devices/serialquery.h"
+#include "devices/settingids.h"
+#include "devices/settingrules.h"
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+
+// What tells the variants of one sensor apart: the readout timing and, by connection and by
+// whether the sensor reports its temperature, the configuration file and the name.
+struct SensorVariant {
+    unsigned sensor;
+    ReadoutTiming timing;
+    const char16_t* fibreOpticName;
+    const char16_t* fibreOpticTemperatureName;
+    const char* file;
+    const char16_t* name;
+    const char* temperatureFile;
+    const char16_t* temperatureName;
+};
+
+constexpr SensorVariant kSensors[] = {
+    {kSensorIcx205,
+     {30, 15, 1392, 1040, 1454, 1068, 6600, 22500},
+     u"Zenmira-M2-205",
+     u"Zenmira-M2-205П",
+     "./zmu2110.bit",
+     u"Zenmira-K2-205",
+     "./zmu2114.bit",
+     u"Zenmira-K2-205П"},
+    {kSensorIcx285,
+     {60, 30, 1392, 1040, 1454, 1068, 6600, 11300},
+     u"Zenmira-M2-285",
+     u"Zenmira-M2-285П",
+     "./zmu2120.bit",
+     u"Zenmira-K2-285",
+     "./zmu2124.bit",
+     u"Zenmira-K2-285П"},
+    {kSensorIcx415,
+     {60, 30, 780, 582, 842, 597, 8100, 3340},
+     u"Zenmira-M2-415",
+     u"Zenmira-M2-415П",
+     "./zmu2130.bit",
+     u"Zenmira-K2-415",
+     "./zmu2134.bit",
+     u"Zenmira-K2-415П"},
+};
+
+constexpr char kFibreOpticFile[] = "./zmu0100.bit";
+constexpr char kIntensifierFile[] = "./zmu212e.bit";
+constexpr char16_t kIntensifierName[] = u"Zenmira-K2-285-ЭОП";
+
+constexpr int kFpgaSlots = 4;
+constexpr FamilyBStart kStart{
+    .maxBinning = 8,
+    .maxFramePeriodMs = 100000,
+    .framePeriodMs = 500,
+    .maxExposureMs = 1000000,
+    .exposureMs = 100,
+    .inputModes = {{ids::kModeSingleFrame, 0},
+                   {ids::kModeSingleFrameSequential, 1},
+                   {ids::kModeMultiFrame, 2}},
+    .analogFrontEnd = {2, 0, 0, 0},
+};
+
+const SensorVariant* findSensor(unsigned sensor) {
+    const auto found = std::find_if(std::begin(kSensors), std::end(kSensors),
+                                    [sensor](const auto& v) { return v.sensor == sensor; });
+    return found != std::end(kSensors) ? found : nullptr;
+}
+
+}  // namespace
+
+bool DeviceSonyIcx285B::KnowsSensor(unsigned sensor) {
+    return findSensor(sensor) != nullptr;
+}
+
+DeviceSonyIcx285B::DeviceSonyIcx285B(std::unique_ptr<IHwLayer> layer, unsigned sensor, int fibreOptic,
+                                     int sensorTemperature, int intensifier)
+    : DeviceTypeB(std::move(layer)) {
+    const SensorVariant& variant = *findSensor(sensor);
+    CameraSettings& s = cameraSettings_;
+    fpgaBufferCount_ = kFpgaSlots;
+    sensorTemperature_ = sensorTemperature != 0;
+    fibreOptic_ = fibreOptic;
+    packed_ = true;
+    s.sensor = variant.timing;
+
+    windowOffsetP_ = 0;
+    if (fibreOptic) {
+        windowOffsetQ_ = kFibreOpticWindowOffset;
+        LoadConfiguration(kFibreOpticFile);
+        s.interfaceName->SetText(u"USB2.0-FiberOptic");
+        s.name->SetText(sensorTemperature ? variant.fibreOpticTemperatureName : variant.fibreOpticName);
+        showCameraSerials(hw(), kSerialQueryCamera, s);
+        addControllerSerial(hw(), settingFactory_, s);
+    } else {
+        windowOffsetQ_ = 0;
+        s.interfaceName->SetText(u"USB2.0");
+        if (intensifier) {
+            LoadConfiguration(kIntensifierFile);
+            s.name->SetText(kIntensifierName);
+        } else {
+            LoadConfiguration(sensorTemperature ? variant.temperatureFile : variant.file);
+            s.name->SetText(sensorTemperature ? variant.temperatureName : variant.name);
+        }
+        showCameraSerials(hw(), kSerialQueryController, s);
+    }
+
+    finishFamilyBSettings(settingFactory_, s, sensorTemperature_, kStart);
+}
+
+}  // namespace ZmCoreLib_v4

@@ -1,0 +1,38 @@
+#include "devices/serialquery.h"
+
+#include <array>
+#include <cstdint>
+
+#include "devices/settingids.h"
+
+namespace ZmCoreLib_v4 {
+
+namespace {
+constexpr std::uint8_t kQueryCommand = 0x80;
+constexpr int kAnswerLength = 8;
+
+int littleEndian16(const std::uint8_t* bytes) {
+    return bytes[0] | (bytes[1] << 8);
+}
+}  // namespace
+
+SerialNumbers querySerialNumbers(IHwLayer& layer, unsigned queryRegister) {
+    layer.VendorWrite(0, queryRegister, &kQueryCommand, 1);
+    std::array<std::uint8_t, kAnswerLength> answer{};
+    layer.VendorRead(0, queryRegister, answer.data(), kAnswerLength);
+    return {littleEndian16(&answer[4]), littleEndian16(&answer[6])};
+}
+
+void showCameraSerials(IHwLayer& layer, unsigned queryRegister, CameraSettings& settings) {
+    const SerialNumbers numbers = querySerialNumbers(layer, queryRegister);
+    settings.serial->SetNumber(numbers.first);
+    settings.intensifierSerial->SetNumber(numbers.second);
+}
+
+void addControllerSerial(IHwLayer& layer, SettingFactory& factory, CameraSettings& settings) {
+    const SerialNumbers numbers = querySerialNumbers(layer, kSerialQueryController);
+    settings.controllerSerial = factory.addString(ids::kControllerSerial);
+    settings.controllerSerial->SetNumber(numbers.first);
+}
+
+}  // namespace ZmCoreLib_v4

@@ -1,0 +1,31 @@
+// The serial-number queries of a camera: one byte 0x80 written to a query register, eight bytes
+// read back from it, of which bytes 4-5 and 6-7 are two numbers, least significant byte first.
+#pragma once
+
+#include "devices/camerasettings.h"
+#include "hardware/hwlayer.h"
+
+namespace ZmCoreLib_v4 {
+
+// Fibre-optic cameras answer the camera and intensifier serial numbers here.
+inline constexpr unsigned kSerialQueryCamera = 0xE20051;
+// Fibre-optic cameras answer the controller serial number here, others their two serial numbers.
+inline constexpr unsigned kSerialQueryController = 0xE20050;
+
+struct SerialNumbers {
+    int first = 0;   // bytes 4-5
+    int second = 0;  // bytes 6-7
+};
+
+// Runs one query on the caller's thread (two control requests). Bytes a camera does not answer
+// count as 0.
+SerialNumbers querySerialNumbers(IHwLayer& layer, unsigned queryRegister);
+
+// Shows the two numbers of `queryRegister` as the camera and intensifier serial numbers.
+void showCameraSerials(IHwLayer& layer, unsigned queryRegister, CameraSettings& settings);
+
+// Fibre-optic cameras: appends the controller serial number setting and shows the first number
+// of the controller query in it.
+void addControllerSerial(IHwLayer& layer, SettingFactory& factory, CameraSettings& settings);
+
+}  // namespace ZmCoreLib_v4
