@@ -67,7 +67,7 @@ void frameSizes(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(BM_Memcpy)->Apply(frameSizes);
 
-// Every conversion through the fast path, and the reference for comparison.
+// Every conversion through the fastest path, the portable path and the reference.
 const bool kRegistered = [] {
     const struct {
         const char* name;
@@ -76,7 +76,14 @@ const bool kRegistered = [] {
     const struct {
         const char* name;
         Convert convert;
-    } paths[] = {{"fast", ZmCoreLib_v4::repackFrame}, {"reference", ZmCoreLib_v4::repackFrameReference}};
+    } paths[] = {{"fast", ZmCoreLib_v4::repackFrame},
+                 {"portable",
+                  [](const std::uint8_t* raw, std::size_t bytes, PixelPacking packing, int width, int height,
+                     int rotation, std::uint16_t* out) {
+                      ZmCoreLib_v4::repackFrameWith(ZmCoreLib_v4::RepackIsa::kPortable, raw, bytes, packing,
+                                                    width, height, rotation, out);
+                  }},
+                 {"reference", ZmCoreLib_v4::repackFrameReference}};
     for (const auto& path : paths) {
         for (const auto& packing : packings) {
             for (int rotation : {0, 90, 180, 270}) {

@@ -116,6 +116,40 @@ void scatterBlockPortable(const std::uint16_t* block, std::size_t stride, int ro
     }
 }
 
+// A quarter turn in progress: the raw frame, its geometry and where the output goes.
+struct QuarterTurn {
+    RawView raw;
+    PixelPacking packing;
+    std::size_t width;
+    std::size_t height;
+    int rotationDegrees;
+    std::uint16_t* out;
+};
+
+// Turns input rows [r0, r0 + rows) by decoding them in one sequential pass into `strip`, then
+// writing the decoded rows out a block of columns at a time, so that the output rows being
+// filled stay few.
+template <auto Decode, auto Scatter>
+void turnStripDecoded(const QuarterTurn& turn, std::size_t r0, int rows, std::vector<std::uint16_t>& strip) {
+    const std::size_t w = turn.width;
+    strip.resize(kStripRows * w);
+    Decode(turn.raw, turn.packing, r0 * w, rows * w, strip.data());
+    for (std::size_t c0 = 0; c0 < w; c0 += kBlockColumns) {
+        const int columns = static_cast<int>(std::min<std::size_t>(kBlockColumns, w - c0));
+        Scatter(strip.data() + c0, w, rows, columns, r0, c0, w, turn.height, turn.rotationDegrees, turn.out);
+    }
+}
+
+// Turns the pixels of input rows [r0, r0 + rows) and columns [c0, c1) one at a time.
+void turnPixels(const QuarterTurn& turn, std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1) {
+    for (std::size_t r = r0; r < r1; ++r) {
+        for (std::size_t c = c0; c < c1; ++c) {
+            turn.out[outputIndex(r, c, turn.width, turn.height, turn.rotationDegrees)] =
+                decodePixel(turn.raw, turn.packing, r * turn.width + c);
+        }
+    }
+}
+
 // ---- AVX2 kernels ------------------------------------------------------------------------------
 
 #ifdef ZM_REPACK_X86
@@ -135,14 +169,15 @@ ZM_AVX2 inline __m256i reverseBytesShuffle() {
                             8, 7, 6, 5, 4, 3, 2, 1, 0);
 }
 
-// Sixteen packed pixels from the 24 bytes at p (32 bytes are loaded), in order or reversed.
+// Sixteen packed pixels from the 24 bytes at p (28 bytes are loaded), in order or reversed.
 template <bool Reverse>
 ZM_AVX2 inline __m256i unpack12(const std::uint8_t* p) {
-    __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    // Each lane gets two whole groups: bytes 0-15 and bytes 12-27 (swapped when reversing, so the
+    // Each lane gets two whole groups: bytes 0-11 and bytes 12-23 (swapped when reversing, so the
     // lanes need no exchange afterwards).
-    in = _mm256_permutevar8x32_epi32(
-        in, Reverse ? _mm256_setr_epi32(3, 4, 5, 6, 0, 1, 2, 3) : _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * kPackedGroupBytes));
+    const __m256i in = Reverse ? _mm256_inserti128_si256(_mm256_castsi128_si256(high), low, 1)
+                               : _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
     // Each pixel's two source bytes as one little-endian word; the masks below keep its bits:
     // pixel = (word & keep) | ((word << 4) & keepShifted).
     constexpr short k0 = 0, kF000 = static_cast<short>(0xF000), kFF00 = static_cast<short>(0xFF00),
@@ -294,6 +329,84 @@ ZM_AVX2 void scatterBlockAvx2(const std::uint16_t* block, std::size_t stride, in
     }
 }
 
+// Sixteen pixels of the raw frame from pixel `index` on, in host order. Packed frames need `index`
+// at a group start; 32 bytes are loaded either way.
+template <bool Packed>
+ZM_AVX2 inline __m256i loadRawPixels(const std::uint8_t* raw, std::size_t index) {
+    if constexpr (Packed) {
+        return unpack12<false>(raw + index / kPackedGroupPixels * kPackedGroupBytes);
+    } else {
+        return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(raw + 2 * index)),
+                                   swapBytesShuffle());
+    }
+}
+
+// Quarter-turns rows [r0, r0 + tileRows) and columns [0, tileColumns) (whole tiles) loading the
+// pixels straight from the raw frame, without a decoding pass.
+template <bool Clockwise, bool Packed>
+ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t r0, int tileRows,
+                              std::size_t tileColumns) {
+    constexpr int kTileRows = 8;
+    const std::size_t width = turn.width;
+    const std::size_t height = turn.height;
+    const std::ptrdiff_t rowStep =
+        Clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
+    for (std::size_t c = 0; c < tileColumns; c += kVectorPixels) {
+        std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
+        for (int r = 0; r < tileRows; r += kTileRows) {
+            const std::size_t inputRow = r0 + static_cast<std::size_t>(r);
+            __m256i v[kTileRows];
+#pragma GCC unroll 8
+            for (int i = 0; i < kTileRows; ++i) {
+                // Clockwise, the bottom row comes first in each output row.
+                const std::size_t row =
+                    inputRow + static_cast<std::size_t>(Clockwise ? kTileRows - 1 - i : i);
+                v[i] = loadRawPixels<Packed>(turn.raw.data, row * width + c);
+            }
+            transpose8x16(v);
+            std::uint16_t* target = firstRow + (Clockwise ? height - kTileRows - inputRow : inputRow);
+#pragma GCC unroll 8
+            for (int j = 0; j < kTileRows; ++j) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + j * rowStep),
+                                 _mm256_castsi256_si128(v[j]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + (j + kTileRows) * rowStep),
+                                 _mm256_extracti128_si256(v[j], 1));
+            }
+        }
+    }
+}
+
+// Turns input rows [r0, r0 + rows). Whole tiles come straight from the raw frame when every
+// row starts on a packing group and no load reaches past the raw bytes; the edges go pixel by
+// pixel. Otherwise the strip is decoded first.
+ZM_AVX2 void turnStripAvx2(const QuarterTurn& turn, std::size_t r0, int rows,
+                           std::vector<std::uint16_t>& strip) {
+    constexpr int kTileRows = 8;
+    const bool packed = turn.packing == PixelPacking::kPacked12;
+    const std::size_t w = turn.width;
+    const int tileRows = rows / kTileRows * kTileRows;
+    const std::size_t tileColumns = w / kVectorPixels * kVectorPixels;
+    constexpr std::size_t kLoadBytes = 32;
+    const std::size_t lastLoad =
+        (r0 + static_cast<std::size_t>(tileRows) - 1) * w + tileColumns - kVectorPixels;
+    const std::size_t lastLoadEnd =
+        packed ? lastLoad / kPackedGroupPixels * kPackedGroupBytes + kLoadBytes : 2 * lastLoad + kLoadBytes;
+    const bool direct = tileRows > 0 && tileColumns > 0 && (!packed || w % kPackedGroupPixels == 0) &&
+                        lastLoadEnd <= turn.raw.size;
+    if (!direct) {
+        turnStripDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, r0, rows, strip);
+        return;
+    }
+    const bool clockwise = turn.rotationDegrees == 90;
+    if (clockwise && packed) turnTilesFromRaw<true, true>(turn, r0, tileRows, tileColumns);
+    if (clockwise && !packed) turnTilesFromRaw<true, false>(turn, r0, tileRows, tileColumns);
+    if (!clockwise && packed) turnTilesFromRaw<false, true>(turn, r0, tileRows, tileColumns);
+    if (!clockwise && !packed) turnTilesFromRaw<false, false>(turn, r0, tileRows, tileColumns);
+    const std::size_t r1 = r0 + static_cast<std::size_t>(rows);
+    turnPixels(turn, r0, r1, tileColumns, w);
+    turnPixels(turn, r0 + static_cast<std::size_t>(tileRows), r1, 0, tileColumns);
+}
+
 #endif  // ZM_REPACK_X86
 
 // ---- Dispatch ----------------------------------------------------------------------------------
@@ -301,24 +414,40 @@ ZM_AVX2 void scatterBlockAvx2(const std::uint16_t* block, std::size_t stride, in
 struct Kernels {
     void (*decodeForward)(RawView, PixelPacking, std::size_t, std::size_t, std::uint16_t*);
     void (*decodeReverse)(RawView, PixelPacking, std::size_t, std::size_t, std::uint16_t*);
-    void (*scatterBlock)(const std::uint16_t*, std::size_t, int, int, std::size_t, std::size_t, std::size_t,
-                         std::size_t, int, std::uint16_t*);
+    void (*turnStrip)(const QuarterTurn&, std::size_t, int, std::vector<std::uint16_t>&);
 };
 
-const Kernels& kernels() {
-    static const Kernels chosen = [] {
+constexpr Kernels kPortableKernels{decodeRunPortable<false>, decodeRunPortable<true>,
+                                   turnStripDecoded<decodeRunPortable<false>, scatterBlockPortable>};
 #ifdef ZM_REPACK_X86
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx2")) {
-            return Kernels{decodeRunAvx2<false>, decodeRunAvx2<true>, scatterBlockAvx2};
-        }
+constexpr Kernels kAvx2Kernels{decodeRunAvx2<false>, decodeRunAvx2<true>, turnStripAvx2};
 #endif
-        return Kernels{decodeRunPortable<false>, decodeRunPortable<true>, scatterBlockPortable};
-    }();
-    return chosen;
+
+const Kernels& kernelsFor(RepackIsa isa) {
+#ifdef ZM_REPACK_X86
+    if (isa == RepackIsa::kAvx2) return kAvx2Kernels;
+#endif
+    (void)isa;
+    return kPortableKernels;
+}
+
+RepackIsa bestIsa() {
+    static const RepackIsa best =
+        repackIsaAvailable(RepackIsa::kAvx2) ? RepackIsa::kAvx2 : RepackIsa::kPortable;
+    return best;
 }
 
 }  // namespace
+
+bool repackIsaAvailable(RepackIsa isa) {
+    if (isa == RepackIsa::kPortable) return true;
+#ifdef ZM_REPACK_X86
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
 
 std::size_t rawFrameBytes(PixelPacking packing, std::size_t pixels) {
     if (packing == PixelPacking::kBigEndian16) return pixels * 2;
@@ -339,9 +468,15 @@ void repackFrameReference(const std::uint8_t* raw, std::size_t rawBytes, PixelPa
 
 void repackFrame(const std::uint8_t* raw, std::size_t rawBytes, PixelPacking packing, int width, int height,
                  int rotationDegrees, std::uint16_t* out) {
+    repackFrameWith(bestIsa(), raw, rawBytes, packing, width, height, rotationDegrees, out);
+}
+
+void repackFrameWith(RepackIsa isa, const std::uint8_t* raw, std::size_t rawBytes, PixelPacking packing,
+                     int width, int height, int rotationDegrees, std::uint16_t* out) {
     assert(rotationDegrees == 0 || rotationDegrees == 90 || rotationDegrees == 180 || rotationDegrees == 270);
+    assert(repackIsaAvailable(isa));
     if (width <= 0 || height <= 0) return;
-    const Kernels& k = kernels();
+    const Kernels& k = kernelsFor(isa);
     const RawView view{raw, rawBytes};
     const std::size_t w = static_cast<std::size_t>(width);
     const std::size_t h = static_cast<std::size_t>(height);
@@ -354,17 +489,10 @@ void repackFrame(const std::uint8_t* raw, std::size_t rawBytes, PixelPacking pac
         k.decodeReverse(view, packing, 0, pixels, out + pixels);
         return;
     }
-    // Each strip of rows is decoded in one sequential pass, then written out a block of columns at a
-    // time so that the output rows being filled stay few.
+    const QuarterTurn turn{view, packing, w, h, rotationDegrees, out};
     thread_local std::vector<std::uint16_t> strip;
-    strip.resize(kStripRows * w);
     for (std::size_t r0 = 0; r0 < h; r0 += kStripRows) {
-        const int rows = static_cast<int>(std::min<std::size_t>(kStripRows, h - r0));
-        k.decodeForward(view, packing, r0 * w, rows * w, strip.data());
-        for (std::size_t c0 = 0; c0 < w; c0 += kBlockColumns) {
-            const int columns = static_cast<int>(std::min<std::size_t>(kBlockColumns, w - c0));
-            k.scatterBlock(strip.data() + c0, w, rows, columns, r0, c0, w, h, rotationDegrees, out);
-        }
+        k.turnStrip(turn, r0, static_cast<int>(std::min<std::size_t>(kStripRows, h - r0)), strip);
     }
 }
 

@@ -20,6 +20,14 @@ enum class PixelPacking {
     kPacked12,
 };
 
+// Instruction sets the conversion has paths for.
+enum class RepackIsa {
+    kPortable,  // any processor
+    kAvx2,      // x86 processors with AVX2
+};
+
+bool repackIsaAvailable(RepackIsa isa);
+
 // Bytes a raw frame of `pixels` pixels occupies on the wire. Packed frames are padded as the
 // camera sends them: 1.5 bytes per pixel plus 4, rounded down to a multiple of 4.
 std::size_t rawFrameBytes(PixelPacking packing, std::size_t pixels);
@@ -33,6 +41,10 @@ std::size_t rawFrameBytes(PixelPacking packing, std::size_t pixels);
 // Uses the widest vector instructions the processor offers (chosen once at run time).
 void repackFrame(const std::uint8_t* raw, std::size_t rawBytes, PixelPacking packing, int width, int height,
                  int rotationDegrees, std::uint16_t* out);
+
+// The same with the path for `isa`, which must be available: for tests and benchmarks of each path.
+void repackFrameWith(RepackIsa isa, const std::uint8_t* raw, std::size_t rawBytes, PixelPacking packing,
+                     int width, int height, int rotationDegrees, std::uint16_t* out);
 
 // The same conversion pixel by pixel, written for clarity: the oracle the fast paths are checked
 // against.

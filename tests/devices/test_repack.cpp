@@ -108,6 +108,7 @@ struct Geometry {
 };
 
 struct FastCase {
+    RepackIsa isa;
     Geometry geometry;
     PixelPacking packing;
     int rotation;
@@ -115,7 +116,8 @@ struct FastCase {
 
 std::string fastCaseName(const testing::TestParamInfo<FastCase>& param) {
     const FastCase& k = param.param;
-    return std::to_string(k.geometry.width) + "x" + std::to_string(k.geometry.height) +
+    return std::string(k.isa == RepackIsa::kAvx2 ? "Avx2" : "Portable") + std::to_string(k.geometry.width) +
+           "x" + std::to_string(k.geometry.height) +
            (k.packing == PixelPacking::kPacked12 ? "Packed" : "Swapped") + "Rot" + std::to_string(k.rotation);
 }
 
@@ -123,6 +125,7 @@ class RepackFastPathTest : public testing::TestWithParam<FastCase> {};
 
 TEST_P(RepackFastPathTest, MatchesReferenceWithExactAndShortBuffers) {
     const FastCase& k = GetParam();
+    if (!repackIsaAvailable(k.isa)) GTEST_SKIP() << "this processor lacks the instruction set";
     const std::size_t pixels = static_cast<std::size_t>(k.geometry.width) * k.geometry.height;
     std::mt19937 random(static_cast<unsigned>(pixels * 7 + k.rotation));
     Bytes raw(rawFrameBytes(k.packing, pixels));
@@ -137,8 +140,8 @@ TEST_P(RepackFastPathTest, MatchesReferenceWithExactAndShortBuffers) {
         Pixels actual(pixels, 0xFFFF);
         repackFrameReference(shortened.data(), length, k.packing, k.geometry.width, k.geometry.height,
                              k.rotation, expected.data());
-        repackFrame(shortened.data(), length, k.packing, k.geometry.width, k.geometry.height, k.rotation,
-                    actual.data());
+        repackFrameWith(k.isa, shortened.data(), length, k.packing, k.geometry.width, k.geometry.height,
+                        k.rotation, actual.data());
         ASSERT_EQ(actual, expected) << "raw length " << length << " of " << raw.size();
     }
 }
@@ -147,9 +150,11 @@ std::vector<FastCase> fastCases() {
     const Geometry geometries[] = {{1, 1},    {3, 5},     {16, 8},   {17, 9},    {33, 17},    {515, 11},
                                    {1030, 9}, {1392, 16}, {780, 24}, {4036, 10}, {1028, 1028}};
     std::vector<FastCase> cases;
-    for (Geometry g : geometries) {
-        for (PixelPacking packing : {PixelPacking::kBigEndian16, PixelPacking::kPacked12}) {
-            for (int rotation : {0, 90, 180, 270}) cases.push_back({g, packing, rotation});
+    for (RepackIsa isa : {RepackIsa::kPortable, RepackIsa::kAvx2}) {
+        for (Geometry g : geometries) {
+            for (PixelPacking packing : {PixelPacking::kBigEndian16, PixelPacking::kPacked12}) {
+                for (int rotation : {0, 90, 180, 270}) cases.push_back({isa, g, packing, rotation});
+            }
         }
     }
     return cases;
