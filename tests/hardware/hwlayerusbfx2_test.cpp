@@ -133,6 +133,10 @@ struct StreamCase {
     std::vector<int> inFlightAtStart;
 };
 
+void PrintTo(const StreamCase& testCase, std::ostream* out) {
+    *out << testCase.length << " bytes";
+}
+
 class HwLayerStreamTest : public HwLayerTest, public ::testing::WithParamInterface<StreamCase> {};
 
 TEST_P(HwLayerStreamTest, ReadsTheStreamInHalfMegabyteRequestsWithFourInFlight) {
@@ -178,6 +182,10 @@ struct FailureCase {
     const char* name;
     FakeUsbDriver::BulkMode mode;
 };
+
+void PrintTo(const FailureCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class HwLayerFailureTest : public HwLayerTest, public ::testing::WithParamInterface<FailureCase> {};
 

@@ -48,6 +48,10 @@ struct MalformedCase {
     Bytes bytes;
 };
 
+void PrintTo(const MalformedCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
 class MalformedConfiguration : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedConfiguration, IsRejected) {

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <fstream>
 #include <stdexcept>
 
 namespace ZmCoreLib_v4::testing {

@@ -115,6 +115,10 @@ struct FailureCase {
     int discarded;  // URBs the driver must cancel
 };
 
+void PrintTo(const FailureCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
 class LibusbDriverFailureTest : public LibusbDriverTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(LibusbDriverFailureTest, FailedBulkReadEndsEveryUrbAndResetsThePipe) {
