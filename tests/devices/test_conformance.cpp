@@ -1,0 +1,248 @@
+// One suite run over every camera model: the real library (discovery, device creation, the
+// device's threads, the families' frame paths, the hardware layer) over simulated cameras. Every
+// finished frame is checked pixel by pixel against the simulator's picture, turned as the model
+// and its intensifier module turn it; frame numbers must grow as the family promises; and bulk
+// reads that time out, come back short or stall must never reach the clients while the camera
+// keeps streaming.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devices/settingids.h"
+#include "simulatedcameras.h"
+#include "simulator/framepattern.h"
+#include "zmcorelib/framebuffer.h"
+#include "zmcorelib/setting.h"
+
+namespace ZmCoreLib_v4::testing_support {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A start settles for 400 ms; the slowest model takes about 800 ms per frame.
+constexpr auto kFrameWaitLimit = 10s;
+
+struct ModelCase {
+    std::string name;
+    std::string camera;  // the ZMCORE_SIMULATE form
+    bool familyB;        // 12-bit packed pixels, slots read in turn
+    int rotation;        // degrees the finished frames are turned by
+};
+
+// The region every camera is set to: off the origin, so that the offsets are seen in the picture,
+// and small enough to keep the suite quick.
+struct Region {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+constexpr Region kRegion{8, 4, 100, 60};
+
+// A finished frame, copied out of the output buffer.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+    int tag = -1;
+    std::vector<std::uint16_t> pixels;
+};
+
+// Where input pixel (r, c) of a w x h frame lands after turning clockwise by `rotation`.
+std::size_t turnedIndex(std::size_t r, std::size_t c, std::size_t w, std::size_t h, int rotation) {
+    switch (rotation) {
+        case 90:
+            return c * h + (h - 1 - r);
+        case 180:
+            return (h - 1 - r) * w + (w - 1 - c);
+        case 270:
+            return (w - 1 - c) * h + r;
+        default:
+            return r * w + c;
+    }
+}
+
+class Conformance : public SimulatedCameras, public ::testing::WithParamInterface<ModelCase> {
+protected:
+    int bits() const { return GetParam().familyB ? 12 : 16; }
+
+    void startCamera() {
+        attach(GetParam().camera);
+        device_ = createDevice();
+        ASSERT_NE(device_, nullptr) << "no camera object for " << GetParam().camera;
+        setScalar(ids::kFrameWidth, kRegion.width);
+        setScalar(ids::kFrameHeight, kRegion.height);
+        setScalar(ids::kFrameX, kRegion.x);
+        setScalar(ids::kFrameY, kRegion.y);
+        // As fast as the model allows; the minimum depends on the region.
+        ZmCoreLib::ISettingScalar* period = device_->FindSetting(ids::kFramePeriod)->GetScalar();
+        period->SetValue(period->GetMin(period->GetUnit()));
+        output_ = device_->Open();
+        ASSERT_NE(output_, nullptr);
+        device_->Start();
+    }
+
+    void TearDown() override {
+        if (device_ != nullptr) device_->Close();
+        SimulatedCameras::TearDown();
+    }
+
+    void setScalar(unsigned id, int value) {
+        ZmCoreLib::ISetting* setting = device_->FindSetting(id);
+        ASSERT_NE(setting, nullptr) << std::hex << id;
+        setting->GetScalar()->SetValue(value);
+        ASSERT_EQ(setting->GetScalar()->GetValue(), value) << std::hex << id;
+    }
+
+    // The next finished frame, given back after copying; an empty picture when none came.
+    Picture nextPicture() {
+        Picture p;
+        const auto deadline = std::chrono::steady_clock::now() + kFrameWaitLimit;
+        ZmCoreLib::IFrame* frame = nullptr;
+        while ((frame = output_->GetFrame()) == nullptr) {
+            if (std::chrono::steady_clock::now() > deadline) return p;
+            std::this_thread::sleep_for(2ms);
+        }
+        frame->GetFormat(&p.width, &p.height, &p.bitsPerPixel);
+        p.tag = frame->GetTag();
+        const auto* data = static_cast<const std::uint16_t*>(frame->GetData());
+        p.pixels.assign(data, data + static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
+        EXPECT_TRUE(frame->Release());
+        return p;
+    }
+
+    // The frame number (modulo 2^bits) the picture shows, read from the region's first pixel.
+    std::uint32_t frameNumberOf(const Picture& p) const {
+        const std::size_t first = turnedIndex(0, 0, kRegion.width, kRegion.height, GetParam().rotation);
+        const auto sample = static_cast<std::uint16_t>(p.pixels.at(first) >> (16 - bits()));
+        return simulator::patternFrameNumber(sample, kRegion.y, kRegion.x, bits());
+    }
+
+    // Checks the format and every pixel against the simulator's picture of that frame number;
+    // returns the frame number.
+    std::uint32_t checkPicture(const Picture& p) {
+        const bool quarterTurn = GetParam().rotation == 90 || GetParam().rotation == 270;
+        EXPECT_EQ(p.width, quarterTurn ? kRegion.height : kRegion.width);
+        EXPECT_EQ(p.height, quarterTurn ? kRegion.width : kRegion.height);
+        EXPECT_EQ(p.bitsPerPixel, 16);
+        EXPECT_EQ(p.tag, 0);
+        if (p.pixels.size() != static_cast<std::size_t>(kRegion.width) * kRegion.height) {
+            ADD_FAILURE() << "picture of " << p.pixels.size() << " pixels";
+            return 0;
+        }
+        const std::uint32_t frameNumber = frameNumberOf(p);
+        const simulator::FrameGeometry geometry{
+            static_cast<std::uint32_t>(kRegion.x), static_cast<std::uint32_t>(kRegion.y),
+            static_cast<std::uint32_t>(kRegion.width), static_cast<std::uint32_t>(kRegion.height)};
+        int wrong = 0;
+        for (int r = 0; r < kRegion.height; ++r) {
+            for (int c = 0; c < kRegion.width; ++c) {
+                const std::uint16_t expected = simulator::finishedPixel(
+                    simulator::patternPixel(frameNumber, geometry, static_cast<std::uint32_t>(r),
+                                            static_cast<std::uint32_t>(c), bits()),
+                    bits());
+                const std::uint16_t actual =
+                    p.pixels[turnedIndex(static_cast<std::size_t>(r), static_cast<std::size_t>(c),
+                                         kRegion.width, kRegion.height, GetParam().rotation)];
+                if (actual != expected && wrong++ < 5) {
+                    ADD_FAILURE() << "frame " << frameNumber << " pixel (" << r << ", " << c
+                                  << "): " << actual << " instead of " << expected;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "pixels wrong in frame " << frameNumber;
+        return frameNumber;
+    }
+
+    // Takes `count` frames, checks each and returns their numbers.
+    std::vector<std::uint32_t> takeFrames(int count) {
+        std::vector<std::uint32_t> numbers;
+        for (int i = 0; i < count; ++i) {
+            const Picture p = nextPicture();
+            if (p.pixels.empty()) {
+                ADD_FAILURE() << "frame " << i << " did not arrive";
+                break;
+            }
+            numbers.push_back(checkPicture(p));
+        }
+        return numbers;
+    }
+
+    // Family B reads every slot in turn, so a client that keeps up sees consecutive frames;
+    // family A jumps to the newest frame, so numbers only grow.
+    void expectSequence(const std::vector<std::uint32_t>& numbers) {
+        const std::uint32_t mask = (1u << bits()) - 1;
+        for (std::size_t i = 1; i < numbers.size(); ++i) {
+            const std::uint32_t step = (numbers[i] - numbers[i - 1]) & mask;
+            if (GetParam().familyB) {
+                EXPECT_EQ(step, 1u) << "after frame " << numbers[i - 1];
+            } else {
+                EXPECT_GE(step, 1u) << "after frame " << numbers[i - 1];
+                EXPECT_LT(step, mask / 2) << "after frame " << numbers[i - 1];
+            }
+        }
+    }
+
+    Device* device_ = nullptr;
+    ZmCoreLib::IFrameBuffer* output_ = nullptr;
+};
+
+TEST_P(Conformance, DeliversEveryFramePixelExactInOrder) {
+    startCamera();
+    if (HasFatalFailure()) return;
+    const std::vector<std::uint32_t> numbers = takeFrames(6);
+    ASSERT_EQ(numbers.size(), 6u);
+    expectSequence(numbers);
+    EXPECT_EQ(device_->DroppedFrames(), 0);
+}
+
+// What goes wrong with one bulk read.
+struct Fault {
+    std::string name;
+    std::function<void(simulator::SimulatedCamera&)> inject;
+};
+
+TEST_P(Conformance, FailedBulkReadsNeverReachTheClientsAndStreamingGoesOn) {
+    const Fault faults[] = {
+        {"time-out", [](simulator::SimulatedCamera& camera) { camera.injectBulkTimeout(); }},
+        {"short read", [](simulator::SimulatedCamera& camera) { camera.injectShortFrame(1000); }},
+        {"stall", [](simulator::SimulatedCamera& camera) { camera.injectBulkStall(); }},
+    };
+    startCamera();
+    if (HasFatalFailure()) return;
+    takeFrames(1);
+    int dropped = 0;
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        fault.inject(camera());
+        // Every frame that arrives is whole; the camera goes on after the failed read.
+        const auto deadline = std::chrono::steady_clock::now() + kFrameWaitLimit;
+        while (device_->DroppedFrames() == dropped && std::chrono::steady_clock::now() < deadline) {
+            const Picture p = nextPicture();
+            if (!p.pixels.empty()) checkPicture(p);
+        }
+        EXPECT_EQ(device_->DroppedFrames(), dropped + 1);
+        dropped = device_->DroppedFrames();
+        EXPECT_EQ(takeFrames(3).size(), 3u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, Conformance,
+    ::testing::Values(ModelCase{"MT9M032FibreOptic", "pid=0x0200,serial=1001,controller=2001", false, 0},
+                      ModelCase{"SonyIcx285FibreOptic", "pid=0x2011,type=0x2280,serial=1002", false, 0},
+                      ModelCase{"DalsaFT50", "pid=0x2311,serial=1006", false, 90},
+                      ModelCase{"MT9M032WithIntensifier", "pid=0x0200,module=1,serial=1007", false, 180},
+                      ModelCase{"SonyIcx285B", "pid=0x2125,serial=1003", true, 0},
+                      ModelCase{"SonyIcx285BWithIntensifier", "pid=0x212F,module=1,serial=1005", true, 180},
+                      ModelCase{"Kodak11002TwoSlots", "pid=0x2031,type=0x6214,channel=20,serial=1004", true,
+                                0}),
+    [](const ::testing::TestParamInfo<ModelCase>& param) { return param.param.name; });
+
+}  // namespace
+}  // namespace ZmCoreLib_v4::testing_support
