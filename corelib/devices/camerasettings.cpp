@@ -21,7 +21,7 @@ SettingScalar* SettingFactory::addScalar(unsigned id, const ScalarStart& start) 
     scalar->SetMin(static_cast<int>(start.min), rangeUnit);
     scalar->SetMax(static_cast<int>(start.max), rangeUnit);
     scalar->SetUnit(displayUnit);
-    scalar->SetStep(start.step);
+    if (start.step) scalar->SetStep(*start.step);
     if (start.value) scalar->SetValue(*start.value);
     kinds_.push_back(std::move(kind));
     settings_.emplace_back(id, scalar);

@@ -36,7 +36,7 @@ struct ScalarStart {
     std::int64_t max = 0;
     int rangeUnit = 0;
     int displayUnit = 0;
-    std::int64_t step = 1;
+    std::optional<std::int64_t> step = std::nullopt;  // none: one base unit
     std::optional<int> value = std::nullopt;
 };
 
