@@ -96,6 +96,35 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(QDir(dotFolder_.path()).filePath(graph.displayName() + ".dot")));
     }
 
+    void elementProblemsAreFetchedWithTheirTexts() {
+        qputenv("ZM_FAKE_CAMERAS", "A");
+        SettingRegistry registry;
+        DevicePool pool(ZM_FAKE_LIBRARY, registry);
+        VideoGraph graph(pool, nullptr);
+        GstElement* source = gst_bin_get_by_name(GST_BIN(graph.pipeline()), "Zenmira source");
+        QVERIFY(source);
+        GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_WRITE, "File exists");
+        GstStructure* details = gst_structure_new("details", "caption", G_TYPE_STRING,
+                                                  "Zenmira Kelvo: Ошибка сохранения изображения", nullptr);
+        gst_element_post_message(
+            source, gst_message_new_warning_with_details(GST_OBJECT(source), error, "debug", details));
+        error->message[0] = 'f';
+        gst_element_post_message(source, gst_message_new_error(GST_OBJECT(source), error, nullptr));
+        g_error_free(error);
+        gst_object_unref(source);
+
+        GraphEvent event;
+        QVERIFY(graph.getEvent(event));
+        QCOMPARE(event.code, GraphEvent::EC_ELEMENT_WARNING);
+        QCOMPARE(event.text, "File exists");
+        QCOMPARE(event.caption, "Zenmira Kelvo: Ошибка сохранения изображения");
+        QVERIFY(graph.getEvent(event));
+        QCOMPARE(event.code, GraphEvent::EC_ERRORABORT);
+        QCOMPARE(event.text, "file exists");
+        QCOMPARE(event.caption, QString());
+        QVERIFY(!graph.getEvent(event));  // one event per call, then none
+    }
+
     void aNewFrameSizeReachesItsRendererThroughTheFrame() {
         qputenv("ZM_FAKE_CAMERAS", "A;B;C");
         SettingRegistry registry;

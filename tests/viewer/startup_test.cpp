@@ -21,6 +21,8 @@ namespace {
 
 constexpr int kProcessTimeoutMs = 60000;
 constexpr int kPictureWaitMs = 30000;
+// The first demonstration camera takes a picture a second; the graph restarts in between.
+constexpr int kSizeChangeWaitMs = 60000;
 
 struct Run {
     int exitCode = -1;
@@ -31,13 +33,13 @@ struct Run {
 // Runs the program `program` offscreen with `environment` added; `whileRunning` gets the process
 // once it has started.
 Run runProgram(const QString& program, const QMap<QString, QString>& environment,
-               const std::function<void(QProcess&)>& whileRunning = {}) {
+               const std::function<void(QProcess&)>& whileRunning = {}, const QString& workingFolder = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     for (auto it = environment.begin(); it != environment.end(); ++it) env.insert(it.key(), it.value());
     process.setProcessEnvironment(env);
-    process.setWorkingDirectory(QFileInfo(program).absolutePath());
+    process.setWorkingDirectory(workingFolder.isEmpty() ? QFileInfo(program).absolutePath() : workingFolder);
     process.start(program, {});
     Run run;
     if (!process.waitForStarted(kProcessTimeoutMs)) return run;
@@ -84,6 +86,30 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.errors.contains("Zenmira Kelvo: File name: zmcoreimpl/zmcorelib_devicepool\nLine: 40\n"
                                      "No device found"),
+                 qPrintable(run.errors));
+    }
+
+    void missingPluginEndsStartupWithABoxThatSaysWhatToDo() {
+        // The program and the camera library, without the plugin folder beside them.
+        QTemporaryDir folder;
+        const QDir root(folder.path());
+        QVERIFY(root.mkpath("bin") && root.mkpath("lib") && root.mkpath("no-plugins"));
+        QVERIFY(QFile::copy(program(), root.filePath("bin/ZenmiraKelvo")));
+        QVERIFY(
+            QFile::copy(QDir(QCoreApplication::applicationDirPath()).filePath("../lib/libzmcorelib_v4.so"),
+                        root.filePath("lib/libzmcorelib_v4.so")));
+        const Run run = runProgram(root.filePath("bin/ZenmiraKelvo"),
+                                   {{"ZMCORE_SIMULATE", "default"},
+                                    {"XDG_CONFIG_HOME", folder.path()},
+                                    {"GST_PLUGIN_PATH", ""},
+                                    {"GST_PLUGIN_SYSTEM_PATH", root.filePath("no-plugins")},
+                                    {"GST_REGISTRY", root.filePath("registry.bin")}},
+                                   {}, QCoreApplication::applicationDirPath());
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.errors.contains(
+                     "Zenmira Kelvo: The GStreamer element \"zenmirasrc\" (plugin zenmiravidsource) "
+                     "cannot be created.\nInstall the plugin libgstzenmiravidsource.so"),
                  qPrintable(run.errors));
     }
 
