@@ -163,9 +163,14 @@ private Q_SLOTS:
         width->setValue(newWidth);
         const int applied = width->value();
         QVERIFY(applied != nativeWidth);
-        QTRY_VERIFY_WITH_TIMEOUT(
+        QTRY_VERIFY2_WITH_TIMEOUT(
             (graph.renderer(0)->GetNativeVideoSize(&nativeWidth, &nativeHeight), nativeWidth == applied),
-            kPictureWaitMs);
+            qPrintable(QString("picture %1 x %2, %3 shown, width setting %4")
+                           .arg(nativeWidth)
+                           .arg(nativeHeight)
+                           .arg(graph.renderer(0)->statistics().shown)
+                           .arg(width->value())),
+            kSizeChangeWaitMs);
         const quint64 shown = graph.renderer(0)->statistics().shown;
         QTRY_VERIFY_WITH_TIMEOUT(graph.renderer(0)->statistics().shown > shown + 2, kPictureWaitMs);
 
