@@ -157,8 +157,7 @@ void Fpga::resetFifo() {
     selectPending_ = true;
 }
 
-void Fpga::writeRegister(std::uint8_t window, std::uint8_t offset, std::span<const std::uint8_t> bytes,
-                         std::chrono::steady_clock::time_point) {
+void Fpga::writeRegister(std::uint8_t window, std::uint8_t offset, std::span<const std::uint8_t> bytes) {
     if (!working()) return;
     if (window == kControlWindow && (offset == kSerialQuery || offset == kFibreSerialQuery)) {
         if (bytes.size() == 1 && bytes[0] == kQueryCommand) answerQuery(offset);

@@ -43,8 +43,7 @@ public:
 
     void resetFifo();
     // A register OUT request of a window: three bytes of a 24-bit value, or one query byte.
-    void writeRegister(std::uint8_t window, std::uint8_t offset, std::span<const std::uint8_t> bytes,
-                       std::chrono::steady_clock::time_point now);
+    void writeRegister(std::uint8_t window, std::uint8_t offset, std::span<const std::uint8_t> bytes);
     void readRegister(std::uint8_t window, std::uint8_t offset, std::span<std::uint8_t> out) const;
     unsigned registerValue(std::uint8_t window, std::uint8_t offset) const;
 

@@ -211,7 +211,7 @@ SimulatedCamera::ControlResult SimulatedCamera::vendorRequestLocked(const SetupP
             if (setup.isIn()) {
                 fpga_->readRegister(setup.request, value, data);
             } else {
-                fpga_->writeRegister(setup.request, value, data, now);
+                fpga_->writeRegister(setup.request, value, data);
             }
             return {TransferStatus::Ok, data.size()};
         default:
