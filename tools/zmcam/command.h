@@ -35,5 +35,8 @@ const std::vector<Command>& commands();
 
 // The commands themselves, one file each.
 int listCameras(CommandContext& context);
+int showInfo(CommandContext& context);
+int setSetting(CommandContext& context);
+int grabFrames(CommandContext& context);
 
 }  // namespace zmcam
