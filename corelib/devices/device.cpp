@@ -1,5 +1,6 @@
 #include "devices/device.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -9,8 +10,9 @@ namespace ZmCoreLib_v4 {
 namespace {
 
 // The repack thread waits this long for the camera thread's next raw frame before its step ends;
-// a commit wakes it at once, so the wait costs no latency.
-constexpr std::uint32_t kRawFrameWaitMs = 5;
+// a commit wakes it at once, so the wait costs no latency, and Stop waits at most this long for
+// the step to end.
+constexpr std::uint32_t kRawFrameWaitMs = 20;
 // The repack thread's pause while every output frame is still with the clients.
 constexpr std::uint32_t kOutputFrameWaitMs = 2;
 // A frame's bulk read may take this long per request before it fails.
@@ -253,6 +255,15 @@ void Device::repackStep(PixelPacking packing, bool carryTag) {
     if (!out->Commit()) out->Release();
     pendingRawFrame_->Release();
     pendingRawFrame_ = nullptr;
+}
+
+void Device::pauseForNextFrame() {
+    sleepMs(framePollMs_);
+    framePollMs_ = std::min(framePollMs_ * 2, kMaxFramePollMs);
+}
+
+void Device::pauseWhileStopped() {
+    sleepMs(kStoppedPollMs);
 }
 
 bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int height) {

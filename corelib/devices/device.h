@@ -130,6 +130,9 @@ public:
     static constexpr std::uint32_t kStepLockTimeoutMs = 10;
     // Close's bound for each thread to end once it has been asked to.
     static constexpr unsigned kThreadStopTimeoutMs = 1000;
+    static constexpr std::uint32_t kMinFramePollMs = 1;
+    static constexpr std::uint32_t kMaxFramePollMs = 10;
+    static constexpr std::uint32_t kStoppedPollMs = 10;
 
     // Owners Close() a device before destroying it: the threads call the family's steps, which
     // must not run while the destructors take the object apart. The family destructors close it
@@ -198,6 +201,15 @@ protected:
     // back to the pool and is counted as dropped. True when the frame was committed.
     bool readAndCommitRawFrame(ZmCoreLib::IMemBlock* frame, int width, int height);
 
+    // Camera thread, in a step of a started camera whose next frame is not ready: pauses before
+    // the next look. The pause starts short after each frame and doubles while the camera waits,
+    // so waiting costs next to nothing and a ready frame waits at most kMaxFramePollMs.
+    void pauseForNextFrame();
+    void frameFetched() { framePollMs_ = kMinFramePollMs; }
+    // Camera thread, in the step of a stopped camera: nothing to do; the pause bounds how soon a
+    // start is noticed.
+    void pauseWhileStopped();
+
     IHwLayer& hw() { return *hwLayer_; }
     ZmCoreLib::FrameBuffer* rawBuffer() { return rawBuffer_.get(); }
 
@@ -243,6 +255,7 @@ private:
     RawFrameSignal rawFrameSignal_;
     ZmCoreLib::FrameMemBlock* pendingRawFrame_ = nullptr;  // repack thread, under the repack lock
     std::atomic<int> droppedFrames_{0};
+    std::uint32_t framePollMs_ = kMinFramePollMs;  // camera thread
     // Declared last, so that the threads end before anything they use goes.
     Device_CameraThread cameraThread_;
     Device_RepackThread repackThread_;

@@ -29,11 +29,6 @@ constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
 constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 // The FPGA keeps its frame while no raw frame is free; look again after this pause.
 constexpr auto kNoRawFramePause = std::chrono::milliseconds(10);
-// A started camera with no frame ready looks again after this pause rather than at once, so
-// waiting for a frame costs next to nothing and a ready frame waits at most this long.
-constexpr auto kFramePollPause = std::chrono::milliseconds(2);
-// A stopped camera's step has nothing to do; the pause bounds how soon it notices a start.
-constexpr auto kStoppedPause = std::chrono::milliseconds(10);
 
 constexpr int kBytesPerPixel = 2;
 
@@ -87,7 +82,7 @@ void DeviceTypeA::CameraStep() {
             switchOffForStop();
             acquiring_ = false;
         } else {
-            std::this_thread::sleep_for(kStoppedPause);
+            pauseWhileStopped();
         }
         return;
     }
@@ -114,9 +109,10 @@ void DeviceTypeA::inputStep() {
     const auto isReady = [](unsigned mask, int slot) { return (mask >> slot & 1u) != 0; };
     unsigned ready = buffers_.readyMask();
     if (!isReady(ready, currentSlot_)) {
-        std::this_thread::sleep_for(kFramePollPause);
+        pauseForNextFrame();
         return;
     }
+    frameFetched();
     buffers_.touchTransferLength();
     // Skip to the newest frame: older ones are dropped. At most three slots are skipped, whatever
     // flags the camera shows.

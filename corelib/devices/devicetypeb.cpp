@@ -25,15 +25,10 @@ constexpr int kControlSoftwareStartBit = 13;
 // The temperature register: the sensor's in bits 8-0, the camera's in bits 20-12, as read.
 constexpr unsigned kTemperatureMask = 0x1FF;
 constexpr int kCameraTemperatureShift = 12;
+constexpr auto kTemperaturePeriod = std::chrono::milliseconds(500);
 
 constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
 constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
-// A started camera with no frame ready, or no free raw frame to read it into, looks again after
-// this pause rather than at once, so waiting costs next to nothing and a ready frame waits at
-// most this long.
-constexpr auto kFramePollPause = std::chrono::milliseconds(2);
-// A stopped camera's step has nothing to do; the pause bounds how soon it notices a start.
-constexpr auto kStoppedPause = std::chrono::milliseconds(10);
 
 constexpr int kBytesPerPixel = 2;
 
@@ -93,7 +88,7 @@ void DeviceTypeB::CameraStep() {
             acquiring_ = false;
             stoppedEvent_.set();
         } else {
-            std::this_thread::sleep_for(kStoppedPause);
+            pauseWhileStopped();
         }
         return;
     }
@@ -132,12 +127,19 @@ void DeviceTypeB::updateTemperatures() {
 }
 
 void DeviceTypeB::inputStep() {
-    if (sensorTemperature_) updateTemperatures();
+    // Temperatures change slowly: a look now and then is enough, and spares the camera a
+    // register read at every poll.
+    const auto now = std::chrono::steady_clock::now();
+    if (sensorTemperature_ && now >= nextTemperatureRead_) {
+        updateTemperatures();
+        nextTemperatureRead_ = now + kTemperaturePeriod;
+    }
     const unsigned ready = buffers_.readyMask();
     if ((ready >> currentSlot_ & 1u) == 0) {
-        std::this_thread::sleep_for(kFramePollPause);
+        pauseForNextFrame();
         return;
     }
+    frameFetched();
     // Slots are read strictly in turn: no frame is skipped.
     buffers_.touchTransferLength();
 
@@ -151,7 +153,7 @@ void DeviceTypeB::inputStep() {
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
     if (frame == nullptr) {
         // The FPGA keeps the frame until a raw frame is free.
-        std::this_thread::sleep_for(kFramePollPause);
+        pauseForNextFrame();
         return;
     }
     buffers_.prepareTransfer(currentSlot_, size);

@@ -6,6 +6,7 @@
 // repack steps); devicetypeb_settings.cpp holds the settings list, Check and the register writer.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,7 @@ private:
     // The temperatures last shown, so that observers hear only of changes (-1: none shown yet).
     int shownSensorTemperature_ = -1;
     int shownCameraTemperature_ = -1;
+    std::chrono::steady_clock::time_point nextTemperatureRead_{};  // camera thread
 };
 
 }  // namespace ZmCoreLib_v4
