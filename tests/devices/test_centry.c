@@ -111,6 +111,14 @@ static void streamFrames(InitDeviceFunction initDevice, GrabFrameFunction grabFr
     grabFrame(NULL, NULL, NULL, &status);
     takeErrors(errors, sizeof errors);
     check(errors[0] == '\0', "GrabFrame shows no message while the camera runs");
+
+    /* A second InitDevice closes the camera of the first and opens it anew. */
+    initDevice(&status);
+    check(status == 0, "a second InitDevice opens the first camera again");
+    check(grabUntilFrame(grabFrame, &data, &frameWidth, &frameHeight),
+          "frames arrive after a second InitDevice");
+    takeErrors(errors, sizeof errors);
+    check(errors[0] == '\0', "the second InitDevice shows no message");
 }
 
 static void failToInitialise(InitDeviceFunction initDevice, GrabFrameFunction grabFrame,

@@ -320,6 +320,19 @@ const RowCase kRowCases[] = {
      Family::B,
      scalarTo(ids::kExposure, 50),
      {word(0xE20063, 0x800000 | 50)}},
+
+    // Settings of an intensifier module go to the module: its internal register number into the
+    // module address register, the value into the register after it.
+    {"B intensifier MCP voltage",
+     "pid=0x212F,module=1",
+     Family::B,
+     scalarTo(0x3203, 500),
+     {word(0xE2000A, 3), word(0xE2000B, 500)}},
+    {"A intensifier MCP voltage over fibre optics",
+     "pid=0x2011,type=0x2280,module=5",
+     Family::A,
+     scalarTo(0x3203, 600),
+     {word(0xE2006B, 3), word(0xE2006C, 600)}},
 };
 
 class RegisterRows : public RegisterProgramming, public ::testing::WithParamInterface<RowCase> {};
@@ -333,6 +346,15 @@ TEST_P(RegisterRows, WriteTheSettingWithTheAcquisitionOff) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFamilies, RegisterRows, ::testing::ValuesIn(kRowCases));
+
+TEST_F(RegisterProgramming, WrittenValuesAreRememberedAsTheCameraHoldsThem) {
+    startCamera(kIcx285A, Family::A);
+    ASSERT_NE(device_, nullptr);
+    auto& period = dynamic_cast<SettingScalar&>(scalar(ids::kFramePeriod));
+    EXPECT_EQ(period.GetWrittenIn(kUnitMillisecond), 250);
+    program([&] { period.SetValue(300); });
+    EXPECT_EQ(period.GetWrittenIn(kUnitMillisecond), 300);
+}
 
 // Family B keeps some settings in fields of the control register: they are written with the
 // acquisition bits when it is switched on again, never on their own.
