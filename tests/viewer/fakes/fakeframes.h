@@ -85,10 +85,16 @@ private:
                 frameHeight_ = height_->GetValue();
                 pixels_.assign(size_t(frameWidth_) * size_t(frameHeight_), std::uint16_t(number * 0x0400u));
                 ready_ = true;
-                const auto observers = observers_;
                 lock.unlock();
                 {
-                    std::lock_guard calls(observerCallMutex_);  // never with mutex_ held
+                    // The list is read with the call lock held, so that an observer removed
+                    // before this point is not called any more.
+                    std::lock_guard calls(observerCallMutex_);  // never taken with mutex_ held
+                    std::vector<ZmCoreLib::IFrameBufferObserver*> observers;
+                    {
+                        std::lock_guard guard(mutex_);
+                        observers = observers_;
+                    }
                     for (auto* observer : observers) observer->OnFrameReady(0);
                 }
                 lock.lock();
