@@ -29,8 +29,6 @@ public:
     // Only kWorkFolder can be changed; other keys are ignored ("Expert" is carried through).
     void set(int key, const char16_t* text);
 
-    const std::string& path() const { return iniPath_; }
-
     // $XDG_CONFIG_HOME/ZenmiraKelvo.ini, or ~/.config/ZenmiraKelvo.ini.
     static std::string defaultPath();
 
