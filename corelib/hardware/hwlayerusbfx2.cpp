@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace ZmCoreLib_v4 {
@@ -16,11 +17,13 @@ constexpr int kRegisterBytes = 3;
 // How long an aborted request may take to come back from the driver.
 constexpr std::uint32_t kAbortedRequestWaitMs = 1000;
 
-// Serialises the bulk reads of every camera in the process. Created on first use and never
-// destroyed, so a read running while the process exits finds it alive.
+// Serialises the bulk reads of every camera in the process. Constant-initialised and without a
+// destructor to run, so a read running while the process exits still finds it alive, and
+// unloading the library leaves no allocation behind.
+static_assert(std::is_trivially_destructible_v<std::mutex>);
 std::mutex& readLock() {
-    static auto* lock = new std::mutex;
-    return *lock;
+    static std::mutex lock;
+    return lock;
 }
 
 void pause(std::uint32_t ms) {

@@ -135,6 +135,24 @@ static void failToInitialise(InitDeviceFunction initDevice, GrabFrameFunction gr
     check(strcmp(errors, kNotInitialised) == 0, "GrabFrame says the camera is not initialised");
 }
 
+/* The library by its name through the normal search, else from the program's ../lib: a run-time
+ * loader interposed by a sanitizer searches with its own paths instead of the program's rpath. */
+static void* loadLibrary(void) {
+    char path[4096];
+    char* folderEnd;
+    ssize_t length;
+    void* library = dlopen("libzmcorelib_v4.so", RTLD_NOW);
+    if (library != NULL) return library;
+    length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return NULL;
+    path[length] = '\0';
+    folderEnd = strrchr(path, '/');
+    if (folderEnd == NULL || (size_t)(folderEnd - path) + sizeof "/../lib/libzmcorelib_v4.so" > sizeof path)
+        return NULL;
+    strcpy(folderEnd, "/../lib/libzmcorelib_v4.so");
+    return dlopen(path, RTLD_NOW);
+}
+
 int main(int argc, char** argv) {
     void* library;
     InitDeviceFunction initDevice;
@@ -144,7 +162,7 @@ int main(int argc, char** argv) {
         printf("usage: test_centry frames WIDTH HEIGHT | no-camera | no-model\n");
         return 2;
     }
-    library = dlopen("libzmcorelib_v4.so", RTLD_NOW);
+    library = loadLibrary();
     if (library == NULL) {
         printf("FAILED: cannot load the library: %s\n", dlerror());
         return 1;
