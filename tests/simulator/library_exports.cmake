@@ -1,0 +1,16 @@
+# Checks that the camera library exports its three C entry points and nothing else:
+#   cmake -DLIBRARY=<path> -DNM=<nm> -P library_exports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} RESULT_VARIABLE status OUTPUT_VARIABLE symbols)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${NM} could not read ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" lines "${symbols}")
+set(exported "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
+  list(APPEND exported "${name}")
+endforeach()
+list(SORT exported)
+if(NOT exported STREQUAL "GetEnvironment;GrabFrame;InitDevice")
+  message(FATAL_ERROR "the library exports: ${exported}")
+endif()
