@@ -243,9 +243,11 @@ void DeviceTypeB::writePendingSettings() {
                 writeTime(kIlluminationPulseOffset, s.illuminationPulse, false);
                 break;
             case ids::kExposureStartDelay:
+                // No delay as its time word says it: a value of 0 in the unit shown.
                 writeTime(kExposureStartDelayOffset, s.exposureStartDelay, false);
-                setQuietly(control_,
-                           {{kNoExposureDelayField, valueIn(s.exposureStartDelay, kUnitNanosecond) == 0}});
+                if (s.exposureStartDelay != nullptr) {
+                    setQuietly(control_, {{kNoExposureDelayField, s.exposureStartDelay->GetValue() == 0}});
+                }
                 break;
             case ids::kGain:
             case ids::kDataDelay:
