@@ -16,12 +16,16 @@ namespace {
 constexpr std::size_t kPackedGroupPixels = 4;
 constexpr std::size_t kPackedGroupBytes = 6;
 
-// Quarter turns go through a block of decoded rows small enough to stay in the first-level cache:
-// the raw rows are decoded into it in order, then written out column by column.
-// Blocks are tall enough that each output row receives whole cache lines, and narrow enough that
-// the output rows they touch stay within the address-translation cache.
+// Quarter turns that decode first do it a strip of rows at a time, in one sequential pass, and
+// write the strip out a block of columns at a time: tall enough that each output row receives
+// whole cache lines, narrow enough that the output rows being filled stay few.
 constexpr int kStripRows = 32;
 constexpr int kBlockColumns = 256;
+// Quarter turns that load tiles straight from the raw frame go in blocks this tall and wide, so
+// that a block touches few pages of the output (frames as wide as 4036 pixels turn every input
+// column into an output row on a page of its own).
+constexpr std::size_t kDirectBlockRows = 256;
+constexpr std::size_t kDirectBlockColumns = 64;
 
 // A raw frame with its length; bytes past the end read as 0.
 struct RawView {
@@ -140,7 +144,22 @@ void turnStripDecoded(const QuarterTurn& turn, std::size_t r0, int rows, std::ve
     }
 }
 
-// Turns the pixels of input rows [r0, r0 + rows) and columns [c0, c1) one at a time.
+// Turns input rows [rBegin, rEnd) strip by strip.
+template <auto Decode, auto Scatter>
+void turnRowsDecoded(const QuarterTurn& turn, std::size_t rBegin, std::size_t rEnd,
+                     std::vector<std::uint16_t>& strip) {
+    for (std::size_t r0 = rBegin; r0 < rEnd; r0 += kStripRows) {
+        turnStripDecoded<Decode, Scatter>(
+            turn, r0, static_cast<int>(std::min<std::size_t>(kStripRows, rEnd - r0)), strip);
+    }
+}
+
+template <auto Decode, auto Scatter>
+void turnFrameDecoded(const QuarterTurn& turn, std::vector<std::uint16_t>& strip) {
+    turnRowsDecoded<Decode, Scatter>(turn, 0, turn.height, strip);
+}
+
+// Turns the pixels of input rows [r0, r1) and columns [c0, c1) one at a time.
 void turnPixels(const QuarterTurn& turn, std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1) {
     for (std::size_t r = r0; r < r1; ++r) {
         for (std::size_t c = c0; c < c1; ++c) {
@@ -157,6 +176,8 @@ void turnPixels(const QuarterTurn& turn, std::size_t r0, std::size_t r1, std::si
 #define ZM_AVX2 __attribute__((target("avx2")))
 
 constexpr std::size_t kVectorPixels = 16;
+// unpack12 loads two 16-byte halves, 12 bytes apart.
+constexpr std::size_t kPackedLoadBytes = 28;
 
 // Byte shuffles within each 128-bit lane.
 ZM_AVX2 inline __m256i swapBytesShuffle() {
@@ -236,11 +257,10 @@ ZM_AVX2 void decodeRunAvx2(RawView raw, PixelPacking packing, std::size_t first,
             std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
         decodeRunPortable<Reverse>(raw, packing, first, head, dst);
         i = head;
-        constexpr std::size_t kLoadBytes = 32;
         constexpr std::size_t kVectorBytes = kVectorPixels / kPackedGroupPixels * kPackedGroupBytes;
         const std::size_t g = (first + i) / kPackedGroupPixels * kPackedGroupBytes;
         const std::size_t loadable =
-            raw.size >= g + kLoadBytes ? (raw.size - g - kLoadBytes) / kVectorBytes + 1 : 0;
+            raw.size >= g + kPackedLoadBytes ? (raw.size - g - kPackedLoadBytes) / kVectorBytes + 1 : 0;
         const std::size_t vectors = std::min((count - i) / kVectorPixels, loadable);
         const std::uint8_t* src = raw.data + g;
 #pragma GCC unroll 4
@@ -341,70 +361,84 @@ ZM_AVX2 inline __m256i loadRawPixels(const std::uint8_t* raw, std::size_t index)
     }
 }
 
-// Quarter-turns rows [r0, r0 + tileRows) and columns [0, tileColumns) (whole tiles) loading the
-// pixels straight from the raw frame, without a decoding pass.
+// Asks for the raw bytes of pixel `index` ahead of their use (nothing past the end of the frame).
+template <bool Packed>
+ZM_AVX2 inline void prefetchRawPixels(RawView raw, std::size_t index) {
+    const std::size_t offset = Packed ? index / kPackedGroupPixels * kPackedGroupBytes : 2 * index;
+    if (offset < raw.size) _mm_prefetch(reinterpret_cast<const char*>(raw.data + offset), _MM_HINT_T0);
+}
+
+// Quarter-turns rows [0, rows) and columns [0, tileColumns) (whole tiles) loading the pixels
+// straight from the raw frame, without a decoding pass. Blocks many rows tall and few columns
+// wide fill long runs of each output row while touching few pages of the output at a time.
 template <bool Clockwise, bool Packed>
-ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t r0, int tileRows,
-                              std::size_t tileColumns) {
-    constexpr int kTileRows = 8;
+ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::size_t tileColumns) {
+    constexpr std::size_t kTileRows = 8;
     const std::size_t width = turn.width;
     const std::size_t height = turn.height;
     const std::ptrdiff_t rowStep =
         Clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
-    for (std::size_t c = 0; c < tileColumns; c += kVectorPixels) {
-        std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
-        for (int r = 0; r < tileRows; r += kTileRows) {
-            const std::size_t inputRow = r0 + static_cast<std::size_t>(r);
-            __m256i v[kTileRows];
+    for (std::size_t r0 = 0; r0 < rows; r0 += kDirectBlockRows) {
+        const std::size_t r1 = std::min(rows, r0 + kDirectBlockRows);
+        for (std::size_t c0 = 0; c0 < tileColumns; c0 += kDirectBlockColumns) {
+            const std::size_t c1 = std::min(tileColumns, c0 + kDirectBlockColumns);
+            for (std::size_t c = c0; c < c1; c += kVectorPixels) {
+                std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
+                for (std::size_t r = r0; r < r1; r += kTileRows) {
+                    __m256i v[kTileRows];
 #pragma GCC unroll 8
-            for (int i = 0; i < kTileRows; ++i) {
-                // Clockwise, the bottom row comes first in each output row.
-                const std::size_t row =
-                    inputRow + static_cast<std::size_t>(Clockwise ? kTileRows - 1 - i : i);
-                v[i] = loadRawPixels<Packed>(turn.raw.data, row * width + c);
-            }
-            transpose8x16(v);
-            std::uint16_t* target = firstRow + (Clockwise ? height - kTileRows - inputRow : inputRow);
+                    for (std::size_t i = 0; i < kTileRows; ++i) {
+                        // Clockwise, the bottom row comes first in each output row.
+                        const std::size_t row = r + (Clockwise ? kTileRows - 1 - i : i);
+                        v[i] = loadRawPixels<Packed>(turn.raw.data, row * width + c);
+                        prefetchRawPixels<Packed>(turn.raw, row * width + c + kDirectBlockColumns);
+                    }
+                    transpose8x16(v);
+                    std::uint16_t* target = firstRow + (Clockwise ? height - kTileRows - r : r);
 #pragma GCC unroll 8
-            for (int j = 0; j < kTileRows; ++j) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + j * rowStep),
-                                 _mm256_castsi256_si128(v[j]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + (j + kTileRows) * rowStep),
-                                 _mm256_extracti128_si256(v[j], 1));
+                    for (std::size_t j = 0; j < kTileRows; ++j) {
+                        const auto step = static_cast<std::ptrdiff_t>(j);
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + step * rowStep),
+                                         _mm256_castsi256_si128(v[j]));
+                        _mm_storeu_si128(
+                            reinterpret_cast<__m128i*>(
+                                target + (step + static_cast<std::ptrdiff_t>(kTileRows)) * rowStep),
+                            _mm256_extracti128_si256(v[j], 1));
+                    }
+                }
             }
         }
     }
 }
 
-// Turns input rows [r0, r0 + rows). Whole tiles come straight from the raw frame when every
-// row starts on a packing group and no load reaches past the raw bytes; the edges go pixel by
-// pixel. Otherwise the strip is decoded first.
-ZM_AVX2 void turnStripAvx2(const QuarterTurn& turn, std::size_t r0, int rows,
-                           std::vector<std::uint16_t>& strip) {
-    constexpr int kTileRows = 8;
+// Whole tiles come straight from the raw frame when every row starts on a packing group, down to
+// the last tile row whose loads stay inside the raw bytes; the right edge goes pixel by pixel and
+// the rows below are decoded first.
+ZM_AVX2 void turnFrameAvx2(const QuarterTurn& turn, std::vector<std::uint16_t>& strip) {
+    constexpr std::size_t kTileRows = 8;
     const bool packed = turn.packing == PixelPacking::kPacked12;
     const std::size_t w = turn.width;
-    const int tileRows = rows / kTileRows * kTileRows;
     const std::size_t tileColumns = w / kVectorPixels * kVectorPixels;
-    constexpr std::size_t kLoadBytes = 32;
-    const std::size_t lastLoad =
-        (r0 + static_cast<std::size_t>(tileRows) - 1) * w + tileColumns - kVectorPixels;
-    const std::size_t lastLoadEnd =
-        packed ? lastLoad / kPackedGroupPixels * kPackedGroupBytes + kLoadBytes : 2 * lastLoad + kLoadBytes;
-    const bool direct = tileRows > 0 && tileColumns > 0 && (!packed || w % kPackedGroupPixels == 0) &&
-                        lastLoadEnd <= turn.raw.size;
-    if (!direct) {
-        turnStripDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, r0, rows, strip);
-        return;
+    // One past the last raw byte the tiles of input row `row` load.
+    const auto loadEnd = [&](std::size_t row) {
+        const std::size_t lastTile = row * w + tileColumns - kVectorPixels;
+        return packed ? lastTile / kPackedGroupPixels * kPackedGroupBytes + kPackedLoadBytes
+                      : 2 * (lastTile + kVectorPixels);
+    };
+    std::size_t directRows = 0;
+    if (tileColumns > 0 && (!packed || w % kPackedGroupPixels == 0)) {
+        directRows = turn.height / kTileRows * kTileRows;
+        while (directRows > 0 && loadEnd(directRows - 1) > turn.raw.size) directRows -= kTileRows;
     }
-    const bool clockwise = turn.rotationDegrees == 90;
-    if (clockwise && packed) turnTilesFromRaw<true, true>(turn, r0, tileRows, tileColumns);
-    if (clockwise && !packed) turnTilesFromRaw<true, false>(turn, r0, tileRows, tileColumns);
-    if (!clockwise && packed) turnTilesFromRaw<false, true>(turn, r0, tileRows, tileColumns);
-    if (!clockwise && !packed) turnTilesFromRaw<false, false>(turn, r0, tileRows, tileColumns);
-    const std::size_t r1 = r0 + static_cast<std::size_t>(rows);
-    turnPixels(turn, r0, r1, tileColumns, w);
-    turnPixels(turn, r0 + static_cast<std::size_t>(tileRows), r1, 0, tileColumns);
+    if (directRows > 0) {
+        const bool clockwise = turn.rotationDegrees == 90;
+        if (clockwise && packed) turnTilesFromRaw<true, true>(turn, directRows, tileColumns);
+        if (clockwise && !packed) turnTilesFromRaw<true, false>(turn, directRows, tileColumns);
+        if (!clockwise && packed) turnTilesFromRaw<false, true>(turn, directRows, tileColumns);
+        if (!clockwise && !packed) turnTilesFromRaw<false, false>(turn, directRows, tileColumns);
+        turnPixels(turn, 0, directRows, tileColumns, w);
+    }
+    turnRowsDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, directRows, turn.height, strip);
 }
 
 #endif  // ZM_REPACK_X86
@@ -414,13 +448,13 @@ ZM_AVX2 void turnStripAvx2(const QuarterTurn& turn, std::size_t r0, int rows,
 struct Kernels {
     void (*decodeForward)(RawView, PixelPacking, std::size_t, std::size_t, std::uint16_t*);
     void (*decodeReverse)(RawView, PixelPacking, std::size_t, std::size_t, std::uint16_t*);
-    void (*turnStrip)(const QuarterTurn&, std::size_t, int, std::vector<std::uint16_t>&);
+    void (*turnFrame)(const QuarterTurn&, std::vector<std::uint16_t>&);
 };
 
 constexpr Kernels kPortableKernels{decodeRunPortable<false>, decodeRunPortable<true>,
-                                   turnStripDecoded<decodeRunPortable<false>, scatterBlockPortable>};
+                                   turnFrameDecoded<decodeRunPortable<false>, scatterBlockPortable>};
 #ifdef ZM_REPACK_X86
-constexpr Kernels kAvx2Kernels{decodeRunAvx2<false>, decodeRunAvx2<true>, turnStripAvx2};
+constexpr Kernels kAvx2Kernels{decodeRunAvx2<false>, decodeRunAvx2<true>, turnFrameAvx2};
 #endif
 
 const Kernels& kernelsFor(RepackIsa isa) {
@@ -491,9 +525,7 @@ void repackFrameWith(RepackIsa isa, const std::uint8_t* raw, std::size_t rawByte
     }
     const QuarterTurn turn{view, packing, w, h, rotationDegrees, out};
     thread_local std::vector<std::uint16_t> strip;
-    for (std::size_t r0 = 0; r0 < h; r0 += kStripRows) {
-        k.turnStrip(turn, r0, static_cast<int>(std::min<std::size_t>(kStripRows, h - r0)), strip);
-    }
+    k.turnFrame(turn, strip);
 }
 
 }  // namespace ZmCoreLib_v4
