@@ -1,5 +1,5 @@
 // SIGTERM, SIGINT and SIGHUP close the viewer the way closing its window does, so that a viewer
-// stopped from a terminal or a session manager still shuts the cameras down in order.
+// stopped from a terminal or by the desktop at log-out still shuts the cameras down in order.
 #pragma once
 
 #include <functional>
