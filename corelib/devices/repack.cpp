@@ -349,61 +349,67 @@ ZM_AVX2 void scatterBlockAvx2(const std::uint16_t* block, std::size_t stride, in
     }
 }
 
-// Sixteen pixels of the raw frame from pixel `index` on, in host order. Packed frames need `index`
-// at a group start; 32 bytes are loaded either way.
+// Sixteen pixels of the raw frame starting at `bytes`, in host order. Packed pixels must start a
+// group there.
 template <bool Packed>
-ZM_AVX2 inline __m256i loadRawPixels(const std::uint8_t* raw, std::size_t index) {
+ZM_AVX2 inline __m256i loadRawPixels(const std::uint8_t* bytes) {
     if constexpr (Packed) {
-        return unpack12<false>(raw + index / kPackedGroupPixels * kPackedGroupBytes);
+        return unpack12<false>(bytes);
     } else {
-        return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(raw + 2 * index)),
+        return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)),
                                    swapBytesShuffle());
     }
 }
 
-// Asks for the raw bytes of pixel `index` ahead of their use (nothing past the end of the frame).
-template <bool Packed>
-ZM_AVX2 inline void prefetchRawPixels(RawView raw, std::size_t index) {
-    const std::size_t offset = Packed ? index / kPackedGroupPixels * kPackedGroupBytes : 2 * index;
-    if (offset < raw.size) _mm_prefetch(reinterpret_cast<const char*>(raw.data + offset), _MM_HINT_T0);
-}
-
 // Quarter-turns rows [0, rows) and columns [0, tileColumns) (whole tiles) loading the pixels
 // straight from the raw frame, without a decoding pass. Blocks many rows tall and few columns
-// wide fill long runs of each output row while touching few pages of the output at a time.
+// wide fill long runs of each output row while touching few pages of the output at a time. Packed
+// frames must hold a whole number of groups per row.
 template <bool Clockwise, bool Packed>
 ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::size_t tileColumns) {
     constexpr std::size_t kTileRows = 8;
+    // Raw bytes of the sixteen pixels a tile row loads.
+    constexpr std::size_t kTileRowBytes =
+        Packed ? kVectorPixels / kPackedGroupPixels * kPackedGroupBytes : 2 * kVectorPixels;
     const std::size_t width = turn.width;
     const std::size_t height = turn.height;
+    const std::size_t rowBytes = Packed ? width / kPackedGroupPixels * kPackedGroupBytes : 2 * width;
     const std::ptrdiff_t rowStep =
         Clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
+    // Clockwise, the bottom row comes first in each output row: the tile's rows go upside down.
+    std::size_t rowOffsets[kTileRows];
+    for (std::size_t i = 0; i < kTileRows; ++i)
+        rowOffsets[i] = (Clockwise ? kTileRows - 1 - i : i) * rowBytes;
+    // The same rows one block to the right, asked for while this block is turned (a prefetch
+    // never faults, also past the end of the frame).
+    constexpr std::size_t kPrefetchBytes = kDirectBlockColumns / kVectorPixels * kTileRowBytes;
     for (std::size_t r0 = 0; r0 < rows; r0 += kDirectBlockRows) {
         const std::size_t r1 = std::min(rows, r0 + kDirectBlockRows);
         for (std::size_t c0 = 0; c0 < tileColumns; c0 += kDirectBlockColumns) {
             const std::size_t c1 = std::min(tileColumns, c0 + kDirectBlockColumns);
             for (std::size_t c = c0; c < c1; c += kVectorPixels) {
+                const std::uint8_t* const column = turn.raw.data + c / kVectorPixels * kTileRowBytes;
                 std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
                 for (std::size_t r = r0; r < r1; r += kTileRows) {
+                    const std::uint8_t* const tile = column + r * rowBytes;
                     __m256i v[kTileRows];
 #pragma GCC unroll 8
                     for (std::size_t i = 0; i < kTileRows; ++i) {
-                        // Clockwise, the bottom row comes first in each output row.
-                        const std::size_t row = r + (Clockwise ? kTileRows - 1 - i : i);
-                        v[i] = loadRawPixels<Packed>(turn.raw.data, row * width + c);
-                        prefetchRawPixels<Packed>(turn.raw, row * width + c + kDirectBlockColumns);
+                        v[i] = loadRawPixels<Packed>(tile + rowOffsets[i]);
+                        _mm_prefetch(reinterpret_cast<const char*>(tile + rowOffsets[i] + kPrefetchBytes),
+                                     _MM_HINT_T0);
                     }
                     transpose8x16(v);
-                    std::uint16_t* target = firstRow + (Clockwise ? height - kTileRows - r : r);
+                    // Output rows of columns c .. c + 7 and c + 8 .. c + 15, one step at a time so
+                    // the addresses need no registers of their own.
+                    std::uint16_t* low = firstRow + (Clockwise ? height - kTileRows - r : r);
+                    std::uint16_t* high = low + static_cast<std::ptrdiff_t>(kTileRows) * rowStep;
 #pragma GCC unroll 8
                     for (std::size_t j = 0; j < kTileRows; ++j) {
-                        const auto step = static_cast<std::ptrdiff_t>(j);
-                        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + step * rowStep),
-                                         _mm256_castsi256_si128(v[j]));
-                        _mm_storeu_si128(
-                            reinterpret_cast<__m128i*>(
-                                target + (step + static_cast<std::ptrdiff_t>(kTileRows)) * rowStep),
-                            _mm256_extracti128_si256(v[j], 1));
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(low), _mm256_castsi256_si128(v[j]));
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(high), _mm256_extracti128_si256(v[j], 1));
+                        low += rowStep;
+                        high += rowStep;
                     }
                 }
             }
