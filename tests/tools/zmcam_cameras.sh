@@ -52,23 +52,12 @@ check_camera() {
     return $failures
 }
 
-# Two cameras at a time, one per processor core (each zmcam simulates the whole bus): more at
-# once would starve the simulated cameras of processor time.
+# One camera after the other: each zmcam simulates the whole bus, and discovery waits for the
+# simulated cameras within fixed limits that a machine busy with several of them can miss.
 mkdir -p "$output"
-run_lane() {
-    local lane=$1 position=0 lane_failures=0 index
-    for index in $indices; do
-        if [ $((position % 2)) -eq "$lane" ]; then
-            check_camera "$index" >"$output/camera-$index.log" 2>&1 || lane_failures=$((lane_failures + 1))
-        fi
-        position=$((position + 1))
-    done
-    return $lane_failures
-}
-run_lane 0 &
-lane0=$!
-run_lane 1 || failures=$((failures + 1))
-wait "$lane0" || failures=$((failures + 1))
+for index in $indices; do
+    check_camera "$index" >"$output/camera-$index.log" 2>&1 || failures=$((failures + 1))
+done
 cat "$output"/camera-*.log
 
 [ "$failures" -eq 0 ] && echo "passed"
