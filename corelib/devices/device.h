@@ -130,6 +130,7 @@ public:
     static constexpr std::uint32_t kStepLockTimeoutMs = 10;
     // Close's bound for each thread to end once it has been asked to.
     static constexpr unsigned kThreadStopTimeoutMs = 1000;
+    // Pauses of a camera step that finds nothing to do (see pauseForNextFrame, pauseWhileStopped).
     static constexpr std::uint32_t kMinFramePollMs = 1;
     static constexpr std::uint32_t kMaxFramePollMs = 10;
     static constexpr std::uint32_t kStoppedPollMs = 10;
@@ -226,7 +227,8 @@ protected:
     platform::NamedEvent stoppedEvent_{"CameraThreadStopedEvent"};
     std::vector<ZmCoreLib::Setting> settings_;  // in the order clients see them
     CommandBuffer commandBuffer_;
-    // Written by the camera thread while acquiring; read at the start of each step.
+    // started: set by Start, cleared by Stop; acquiring: the camera thread's own record of the
+    // camera's acquisition switch. The camera step reads both at its start.
     std::atomic<bool> started_{false};
     std::atomic<bool> acquiring_{false};
     int rotation_ = 0;  // degrees: the model's 0 or 90, plus 180 for an intensifier that turns the picture
