@@ -159,16 +159,6 @@ void turnFrameDecoded(const QuarterTurn& turn, std::vector<std::uint16_t>& strip
     turnRowsDecoded<Decode, Scatter>(turn, 0, turn.height, strip);
 }
 
-// Turns the pixels of input rows [r0, r1) and columns [c0, c1) one at a time.
-void turnPixels(const QuarterTurn& turn, std::size_t r0, std::size_t r1, std::size_t c0, std::size_t c1) {
-    for (std::size_t r = r0; r < r1; ++r) {
-        for (std::size_t c = c0; c < c1; ++c) {
-            turn.out[outputIndex(r, c, turn.width, turn.height, turn.rotationDegrees)] =
-                decodePixel(turn.raw, turn.packing, r * turn.width + c);
-        }
-    }
-}
-
 // ---- AVX2 kernels ------------------------------------------------------------------------------
 
 #ifdef ZM_REPACK_X86
@@ -361,12 +351,13 @@ ZM_AVX2 inline __m256i loadRawPixels(const std::uint8_t* bytes) {
     }
 }
 
-// Quarter-turns rows [0, rows) and columns [0, tileColumns) (whole tiles) loading the pixels
-// straight from the raw frame, without a decoding pass. Blocks many rows tall and few columns
+// Quarter-turns rows [0, rows) and columns [firstColumn, endColumn) (whole tiles) loading the
+// pixels straight from the raw frame, without a decoding pass. Blocks many rows tall and few columns
 // wide fill long runs of each output row while touching few pages of the output at a time. Packed
 // frames must hold a whole number of groups per row.
 template <bool Clockwise, bool Packed>
-ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::size_t tileColumns) {
+ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::size_t firstColumn,
+                              std::size_t endColumn) {
     constexpr std::size_t kTileRows = 8;
     // Raw bytes of the sixteen pixels a tile row loads.
     constexpr std::size_t kTileRowBytes =
@@ -385,10 +376,11 @@ ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::si
     constexpr std::size_t kPrefetchBytes = kDirectBlockColumns / kVectorPixels * kTileRowBytes;
     for (std::size_t r0 = 0; r0 < rows; r0 += kDirectBlockRows) {
         const std::size_t r1 = std::min(rows, r0 + kDirectBlockRows);
-        for (std::size_t c0 = 0; c0 < tileColumns; c0 += kDirectBlockColumns) {
-            const std::size_t c1 = std::min(tileColumns, c0 + kDirectBlockColumns);
+        for (std::size_t c0 = firstColumn; c0 < endColumn; c0 += kDirectBlockColumns) {
+            const std::size_t c1 = std::min(endColumn, c0 + kDirectBlockColumns);
             for (std::size_t c = c0; c < c1; c += kVectorPixels) {
-                const std::uint8_t* const column = turn.raw.data + c / kVectorPixels * kTileRowBytes;
+                const std::uint8_t* const column =
+                    turn.raw.data + (Packed ? c / kPackedGroupPixels * kPackedGroupBytes : 2 * c);
                 std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
                 for (std::size_t r = r0; r < r1; r += kTileRows) {
                     const std::uint8_t* const tile = column + r * rowBytes;
@@ -417,32 +409,39 @@ ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::si
     }
 }
 
-// Whole tiles come straight from the raw frame when every row starts on a packing group, down to
-// the last tile row whose loads stay inside the raw bytes; the right edge goes pixel by pixel and
-// the rows below are decoded first.
+template <bool Clockwise, bool Packed>
+ZM_AVX2 void turnAllColumnsFromRaw(const QuarterTurn& turn, std::size_t rows) {
+    const std::size_t w = turn.width;
+    const std::size_t tileColumns = w / kVectorPixels * kVectorPixels;
+    turnTilesFromRaw<Clockwise, Packed>(turn, rows, 0, tileColumns);
+    // The columns right of the last whole tile go as one more tile that overlaps the one before
+    // it: those columns are written twice with the same pixels.
+    if (tileColumns < w) turnTilesFromRaw<Clockwise, Packed>(turn, rows, w - kVectorPixels, w);
+}
+
+// Tiles come straight from the raw frame when every row starts on a packing group, down to the
+// last tile row whose loads stay inside the raw bytes; the rows below are decoded first.
 ZM_AVX2 void turnFrameAvx2(const QuarterTurn& turn, std::vector<std::uint16_t>& strip) {
     constexpr std::size_t kTileRows = 8;
     const bool packed = turn.packing == PixelPacking::kPacked12;
     const std::size_t w = turn.width;
-    const std::size_t tileColumns = w / kVectorPixels * kVectorPixels;
     // One past the last raw byte the tiles of input row `row` load.
     const auto loadEnd = [&](std::size_t row) {
-        const std::size_t lastTile = row * w + tileColumns - kVectorPixels;
+        const std::size_t lastTile = row * w + w - kVectorPixels;
         return packed ? lastTile / kPackedGroupPixels * kPackedGroupBytes + kPackedLoadBytes
-                      : 2 * (lastTile + kVectorPixels);
+                      : 2 * (row * w + w);
     };
     std::size_t directRows = 0;
-    if (tileColumns > 0 && (!packed || w % kPackedGroupPixels == 0)) {
+    if (w >= kVectorPixels && (!packed || w % kPackedGroupPixels == 0)) {
         directRows = turn.height / kTileRows * kTileRows;
         while (directRows > 0 && loadEnd(directRows - 1) > turn.raw.size) directRows -= kTileRows;
     }
     if (directRows > 0) {
         const bool clockwise = turn.rotationDegrees == 90;
-        if (clockwise && packed) turnTilesFromRaw<true, true>(turn, directRows, tileColumns);
-        if (clockwise && !packed) turnTilesFromRaw<true, false>(turn, directRows, tileColumns);
-        if (!clockwise && packed) turnTilesFromRaw<false, true>(turn, directRows, tileColumns);
-        if (!clockwise && !packed) turnTilesFromRaw<false, false>(turn, directRows, tileColumns);
-        turnPixels(turn, 0, directRows, tileColumns, w);
+        if (clockwise && packed) turnAllColumnsFromRaw<true, true>(turn, directRows);
+        if (clockwise && !packed) turnAllColumnsFromRaw<true, false>(turn, directRows);
+        if (!clockwise && packed) turnAllColumnsFromRaw<false, true>(turn, directRows);
+        if (!clockwise && !packed) turnAllColumnsFromRaw<false, false>(turn, directRows);
     }
     turnRowsDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, directRows, turn.height, strip);
 }
