@@ -20,30 +20,54 @@ if ! command -v identify >/dev/null; then
     exit 77
 fi
 rm -rf "$output"
+mkdir -p "$output"
+errors_file="$output/stderr"
 
-indices=$("$zmcam" list | cut -f1) || { echo "FAILED: zmcam list"; exit 1; }
-[ -n "$indices" ] || { echo "FAILED: zmcam lists no camera"; exit 1; }
+# Runs zmcam, setting out, err and status. Discovery sometimes leaves a camera out when cameras
+# re-attach while it renumerates others (it says so on standard error); that is discovery's
+# business, not the command's, so the command runs again, at most five times, and says so.
+run_zmcam() {
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        out=$("$zmcam" "$@" 2>"$errors_file")
+        status=$?
+        err=$(cat "$errors_file")
+        case "$err" in
+            *"did not tell its type"* | *"did not settle on the bus"*)
+                echo "note: zmcam $*: discovery left a camera out (attempt $attempt)" ;;
+            *) return 0 ;;
+        esac
+    done
+}
+
+run_zmcam list
+indices=$(printf '%s\n' "$out" | cut -f1)
+[ "$status" -eq 0 ] && [ -n "$indices" ] || { echo "FAILED: zmcam list: $err"; exit 1; }
 
 # One camera: prints what failed, exits with the number of failures.
 check_camera() {
     local index=$1
-    local info width height name set_line errors folder file seen
-    info=$("$zmcam" info "$index") || { fail "zmcam info $index"; return $failures; }
+    local info width height name set_line folder file seen
+    run_zmcam info "$index"
+    info=$out
+    [ "$status" -eq 0 ] || { fail "zmcam info $index: $err"; return $failures; }
     width=$(printf '%s\n' "$info" | awk -F'\t' '$1 == "0x3019" { split($4, v, " "); print v[1] }')
     height=$(printf '%s\n' "$info" | awk -F'\t' '$1 == "0x301A" { split($4, v, " "); print v[1] }')
     name=$(printf '%s\n' "$info" | awk -F'\t' '$1 == "0x3101" { print $4 }')
     [ -n "$width" ] && [ -n "$height" ] || { fail "camera $index: info shows no frame size"; return $failures; }
     echo "camera $index: $name, ${width}x${height}"
 
-    set_line=$("$zmcam" set "$index" "Размер кадра: Ширина" 64 пкс | head -n 1)
-    [[ "$set_line" == $'0x3019\tnumber\t'*$'\t64 пкс\t'* ]] || fail "camera $index: set width: $set_line"
-    if errors=$("$zmcam" set "$index" 0x3019 wide 2>&1); then
-        fail "camera $index: set took a malformed value"
-    fi
-    [[ "$errors" == *"'wide' is not a whole number"* ]] || fail "camera $index: malformed value: $errors"
+    run_zmcam set "$index" "Размер кадра: Ширина" 64 пкс
+    set_line=$(printf '%s\n' "$out" | head -n 1)
+    [[ "$status" -eq 0 && "$set_line" == $'0x3019\tnumber\t'*$'\t64 пкс\t'* ]] ||
+        fail "camera $index: set width: $set_line $err"
+    run_zmcam set "$index" 0x3019 wide
+    [ "$status" -ne 0 ] || fail "camera $index: set took a malformed value"
+    [[ "$err" == *"'wide' is not a whole number"* ]] || fail "camera $index: malformed value: $err"
 
     folder="$output/$index"
-    "$zmcam" grab "$index" -n 2 -o "$folder" >/dev/null || { fail "camera $index: grab"; return $failures; }
+    run_zmcam grab "$index" -n 2 -o "$folder"
+    [ "$status" -eq 0 ] || { fail "camera $index: grab: $err"; return $failures; }
     for file in "$folder"/frame_0001.pgm "$folder"/frame_0002.pgm; do
         seen=$(identify -format '%m %w %h %z' "$file" 2>&1)
         [ "$seen" = "PGM $width $height 16" ] || [ "$seen" = "PGM $height $width 16" ] ||
@@ -54,7 +78,6 @@ check_camera() {
 
 # One camera after the other: each zmcam simulates the whole bus, and discovery waits for the
 # simulated cameras within fixed limits that a machine busy with several of them can miss.
-mkdir -p "$output"
 for index in $indices; do
     check_camera "$index" >"$output/camera-$index.log" 2>&1 || failures=$((failures + 1))
 done
