@@ -27,11 +27,20 @@ bool loadLibrary(platform::DynamicLibrary& library) {
     return false;
 }
 
+constexpr std::size_t kCallColumnWidth = 28;
+
 void printUsage(std::FILE* stream) {
     std::fprintf(stream, "usage: zmcam <command> [arguments]\n\ncommands:\n");
     for (const zmcam::Command& command : zmcam::commands()) {
         const std::string call = std::string(command.name) + (*command.usage ? " " : "") + command.usage;
-        std::fprintf(stream, "  %-28s %s\n", call.c_str(), command.summary);
+        // A call too long for the column gets its summary on the next line.
+        if (call.size() > kCallColumnWidth) {
+            std::fprintf(stream, "  %s\n  %-*s %s\n", call.c_str(), static_cast<int>(kCallColumnWidth), "",
+                         command.summary);
+        } else {
+            std::fprintf(stream, "  %-*s %s\n", static_cast<int>(kCallColumnWidth), call.c_str(),
+                         command.summary);
+        }
     }
 }
 
