@@ -73,6 +73,13 @@ check_camera() {
         [ "$seen" = "PGM $width $height 16" ] || [ "$seen" = "PGM $height $width 16" ] ||
             fail "camera $index: $file is '$seen', expected PGM ${width}x${height}, 16 bits"
     done
+    # The Dalsa camera is mounted turned by 90 degrees: a region 500 lines high comes out 500
+    # pixels wide.
+    if [ "$name" = "Zenmira-K2-FT50" ]; then
+        run_zmcam grab "$index" -n 1 -o "$folder/region" -s "Размер кадра: Высота=500"
+        seen=$(identify -format '%m %w %h %z' "$folder/region/frame_0001.pgm" 2>&1)
+        [ "$seen" = "PGM 500 1028 16" ] || fail "camera $index: region 1028x500 came out '$seen' $err"
+    fi
     return $failures
 }
 
