@@ -25,6 +25,10 @@ constexpr int kSyncStartedBit = 1;
 // Family A cameras always have four frame slots.
 constexpr int kSlotCount = 4;
 
+// The camera thread tries the command buffer only twice: a setting side that holds it now is
+// served at the next step.
+constexpr int kWriterLockTries = 2;
+
 constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
 constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 // The FPGA keeps its frame while no raw frame is free; look again after this pause.
@@ -90,7 +94,7 @@ void DeviceTypeA::CameraStep() {
         buffers_.pulseStart();
         std::this_thread::sleep_for(kStartPulseSettle);
     }
-    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, 2)) {
+    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
         switchOffForSettings();
         writePendingSettings();
         commandBuffer_.Unlock();

@@ -27,6 +27,10 @@ constexpr unsigned kTemperatureMask = 0x1FF;
 constexpr int kCameraTemperatureShift = 12;
 constexpr auto kTemperaturePeriod = std::chrono::milliseconds(500);
 
+// The camera thread tries the command buffer only twice: a setting side that holds it now is
+// served at the next step.
+constexpr int kWriterLockTries = 2;
+
 constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
 constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 
@@ -96,7 +100,7 @@ void DeviceTypeB::CameraStep() {
         buffers_.pulseStart();
         std::this_thread::sleep_for(kStartPulseSettle);
     }
-    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, 2)) {
+    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
         switchOffForSettings();
         writePendingSettings();
         commandBuffer_.Unlock();

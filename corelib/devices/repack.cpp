@@ -108,7 +108,7 @@ void decodeRunPortable(RawView raw, PixelPacking packing, std::size_t first, std
     while (i < count) put(decodePixel(raw, packing, first + i));
 }
 
-// Writes a block of decoded rows (rows x columns, row stride kBlockColumns) whose top-left pixel
+// Writes a block of decoded rows (rows x columns, `stride` pixels apart) whose top-left pixel
 // is input (r0, c0) into the quarter-turned output.
 void scatterBlockPortable(const std::uint16_t* block, std::size_t stride, int rows, int columns,
                           std::size_t r0, std::size_t c0, std::size_t width, std::size_t height,
