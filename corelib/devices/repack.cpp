@@ -109,14 +109,19 @@ void decodeRunPortable(RawView raw, PixelPacking packing, std::size_t first, std
 }
 
 // Writes a block of decoded rows (rows x columns, `stride` pixels apart) whose top-left pixel
-// is input (r0, c0) into the quarter-turned output.
+// is input (r0, c0) into the quarter-turned output (90 or 270 degrees).
 void scatterBlockPortable(const std::uint16_t* block, std::size_t stride, int rows, int columns,
                           std::size_t r0, std::size_t c0, std::size_t width, std::size_t height,
                           int rotationDegrees, std::uint16_t* out) {
-    for (int c = 0; c < columns; ++c) {
-        for (int r = 0; r < rows; ++r) {
-            out[outputIndex(r0 + r, c0 + c, width, height, rotationDegrees)] = block[r * stride + c];
-        }
+    // Along an input row the output moves one output row down (90) or up (270).
+    const bool clockwise = rotationDegrees == 90;
+    const std::ptrdiff_t step =
+        clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
+    for (int r = 0; r < rows; ++r) {
+        const std::uint16_t* source = block + static_cast<std::size_t>(r) * stride;
+        std::uint16_t* target =
+            out + outputIndex(r0 + static_cast<std::size_t>(r), c0, width, height, rotationDegrees);
+        for (int c = 0; c < columns; ++c, target += step) *target = source[c];
     }
 }
 
