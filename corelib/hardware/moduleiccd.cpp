@@ -68,7 +68,7 @@ const std::initializer_list<int> kShortTimeUnits = {kUnitNanosecond, kUnitMicros
 
 }  // namespace
 
-struct ModuleIccd::ScalarSpec {
+struct ModuleIccd::ScalarShape {
     std::initializer_list<int> units;
     int min;
     int minUnit;
@@ -79,7 +79,7 @@ struct ModuleIccd::ScalarSpec {
     int registerNumber;
 };
 
-struct ModuleIccd::EnumSpec {
+struct ModuleIccd::EnumShape {
     std::initializer_list<std::pair<int, int>> items;  // value id, register code
     int initial;
     int registerNumber;
@@ -102,27 +102,27 @@ ModuleIccd::ModuleIccd(IChecker* camera, int type)
 
 ModuleIccd::~ModuleIccd() = default;
 
-SettingScalar* ModuleIccd::addScalar(unsigned id, const ScalarSpec& spec) {
+SettingScalar* ModuleIccd::addScalar(unsigned id, const ScalarShape& shape) {
     auto owned = std::make_unique<SettingScalar>(camera_);
     SettingScalar* setting = owned.get();
-    for (int unit : spec.units) setting->AddUnit(unit);
-    setting->SetMax(spec.max, spec.maxUnit);
-    setting->SetMin(spec.min, spec.minUnit);
-    setting->SetStep(spec.step);
+    for (int unit : shape.units) setting->AddUnit(unit);
+    setting->SetMax(shape.max, shape.maxUnit);
+    setting->SetMin(shape.min, shape.minUnit);
+    setting->SetStep(shape.step);
     // Not yet wrapped in a Setting: the initial value reaches neither the camera nor observers.
-    setting->SetValue(spec.initial);
-    setting->SetHwAddress(spec.registerNumber);
+    setting->SetValue(shape.initial);
+    setting->SetHwAddress(shape.registerNumber);
     kinds_.push_back(std::move(owned));
     settings_.emplace_back(id, setting);
     return setting;
 }
 
-SettingEnum* ModuleIccd::addEnum(unsigned id, const EnumSpec& spec) {
+SettingEnum* ModuleIccd::addEnum(unsigned id, const EnumShape& shape) {
     auto owned = std::make_unique<SettingEnum>(camera_);
     SettingEnum* setting = owned.get();
-    for (auto [valueId, code] : spec.items) setting->AddItem(valueId, code);
-    setting->SetValue(spec.initial);
-    setting->SetHwAddress(spec.registerNumber);
+    for (auto [valueId, code] : shape.items) setting->AddItem(valueId, code);
+    setting->SetValue(shape.initial);
+    setting->SetHwAddress(shape.registerNumber);
     kinds_.push_back(std::move(owned));
     settings_.emplace_back(id, setting);
     return setting;

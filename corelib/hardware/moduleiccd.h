@@ -64,11 +64,11 @@ public:
 private:
     // How one scalar setting is built: units (the first is the display unit), limits, step and
     // initial value in the display unit, and the internal register number.
-    struct ScalarSpec;
-    struct EnumSpec;
+    struct ScalarShape;
+    struct EnumShape;
 
-    SettingScalar* addScalar(unsigned id, const ScalarSpec& spec);
-    SettingEnum* addEnum(unsigned id, const EnumSpec& spec);
+    SettingScalar* addScalar(unsigned id, const ScalarShape& shape);
+    SettingEnum* addEnum(unsigned id, const EnumShape& shape);
     void buildTypes124();
     void buildType3();
     void buildType5();
