@@ -38,6 +38,12 @@ protected:
         gst_object_unref(bus_);
     }
 
+    // Cameras outlive the element, as the filter's contract asks.
+    fake::Device& makeCamera(int width, int height, std::u16string serial) {
+        cameras_.push_back(std::make_unique<fake::Device>(width, height, std::move(serial)));
+        return *cameras_.back();
+    }
+
     template <typename Interface>
     Interface* query(const Guid& iid) {
         gpointer object = nullptr;
@@ -68,6 +74,7 @@ protected:
         return gst_bus_timed_pop_filtered(bus_, kBusWait, types);
     }
 
+    std::vector<std::unique_ptr<fake::Device>> cameras_;
     GstElement* element_;
     GstBus* bus_;
     GstHarness* harness_ = nullptr;
@@ -80,6 +87,7 @@ std::vector<std::uint16_t> rampFrame(int w, int h) {
 }
 
 struct NegotiationCase {
+    const char* name;
     const char* sinkCaps;
     GstVideoFormat format;
     int pixelBytes;
@@ -90,7 +98,7 @@ class ElementNegotiation : public ElementTest, public testing::WithParamInterfac
 // GStreamer rows are top-down: the top row shows the frame's first row, mirrored, with red ends.
 TEST_P(ElementNegotiation, PushesTheMirroredPictureTopRowFirst) {
     const int w = 37, h = 5;  // an odd width: BGR rows are padded to four bytes
-    fake::Device camera(w, h, u"1");
+    fake::Device& camera = makeCamera(w, h, u"1");
     attach(camera, GetParam().sinkCaps);
     const auto frame = rampFrame(w, h);
     ASSERT_TRUE(camera.buffer().commit16(w, h, frame));
@@ -121,14 +129,20 @@ TEST_P(ElementNegotiation, PushesTheMirroredPictureTopRowFirst) {
     gst_buffer_unref(buffer);
 }
 
+std::string negotiationCaseName(const testing::TestParamInfo<NegotiationCase>& param) {
+    return param.param.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, ElementNegotiation,
-                         testing::Values(NegotiationCase{nullptr, GST_VIDEO_FORMAT_BGR, 3},
-                                         NegotiationCase{"video/x-raw,format=BGRx", GST_VIDEO_FORMAT_BGRx, 4},
-                                         NegotiationCase{"video/x-raw,format={BGRA,BGRx}",
-                                                         GST_VIDEO_FORMAT_BGRx, 4}));
+                         testing::Values(NegotiationCase{"AnyFormat", nullptr, GST_VIDEO_FORMAT_BGR, 3},
+                                         NegotiationCase{"Bgrx", "video/x-raw,format=BGRx",
+                                                         GST_VIDEO_FORMAT_BGRx, 4},
+                                         NegotiationCase{"BgraOrBgrx", "video/x-raw,format={BGRA,BGRx}",
+                                                         GST_VIDEO_FORMAT_BGRx, 4}),
+                         negotiationCaseName);
 
 TEST_F(ElementTest, RefusesToStreamBgraOnly) {
-    fake::Device camera(16, 8, u"1");
+    fake::Device& camera = makeCamera(16, 8, u"1");
     attach(camera, "video/x-raw,format=BGRA");
     camera.buffer().commit16(16, 8, rampFrame(16, 8));
     GstMessage* error = waitForMessage(GST_MESSAGE_ERROR);
@@ -144,7 +158,7 @@ TEST_F(ElementTest, RefusesToStreamBgraOnly) {
 }
 
 TEST_F(ElementTest, ANewFrameSizeEndsTheStreamAndReconnectionStreamsAtIt) {
-    fake::Device camera(640, 480, u"1");
+    fake::Device& camera = makeCamera(640, 480, u"1");
     attach(camera, "video/x-raw,format=BGRx");
     const std::vector<std::uint16_t> large(1024 * 768, 0x4000);
     ASSERT_TRUE(camera.buffer().commit16(1024, 768, large));
@@ -183,7 +197,7 @@ TEST_F(ElementTest, ANewFrameSizeEndsTheStreamAndReconnectionStreamsAtIt) {
 }
 
 TEST_F(ElementTest, BreakWaitPushesNothingAndStoppingNeverWaitsForAFrame) {
-    fake::Device camera(16, 8, u"1");
+    fake::Device& camera = makeCamera(16, 8, u"1");
     attach(camera);
     ASSERT_EQ(query<ISnapshotControl>(IID_ISnapshotControl)->BreakWait(), S_OK);
     g_signal_emit_by_name(element_, "break-wait");
@@ -194,7 +208,7 @@ TEST_F(ElementTest, BreakWaitPushesNothingAndStoppingNeverWaitsForAFrame) {
 
 TEST_F(ElementTest, CrosshairPropertiesReachPinZeroAndRowsCountFromTheBottom) {
     const int w = 64, h = 48;
-    fake::Device camera(w, h, u"1");
+    fake::Device& camera = makeCamera(w, h, u"1");
     attach(camera, "video/x-raw,format=BGRx");
     g_object_set(element_, "crosshair-x", 30, "crosshair-y", 0, "crosshair", TRUE, nullptr);
     auto* crosshair = query<ICrosshair>(IID_ICrosshair);
@@ -224,7 +238,7 @@ TEST_F(ElementTest, CrosshairPropertiesReachPinZeroAndRowsCountFromTheBottom) {
 
 TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
     imagereader::TempFolder folder;
-    fake::Device camera(16, 8, u"S1");
+    fake::Device& camera = makeCamera(16, 8, u"S1");
     attach(camera);
     g_object_set(element_, "folder", (folder.path() / "missing").c_str(), "series", TRUE, nullptr);
     ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));

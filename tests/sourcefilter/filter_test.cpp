@@ -91,6 +91,12 @@ class FilterTest : public testing::Test {
 protected:
     FilterTest() { filter.setEventSink(&sink); }
 
+    // Cameras outlive the filter, as the filter's contract asks.
+    fake::Device& makeCamera(int width, int height, std::u16string serial) {
+        cameras_.push_back(std::make_unique<fake::Device>(width, height, std::move(serial)));
+        return *cameras_.back();
+    }
+
     ZmSourceFltPin& addCamera(fake::Device& device) {
         EXPECT_EQ(filter.AddDevice(&device), S_OK);
         return *filter.pin(filter.pinCount() - 1);
@@ -107,13 +113,14 @@ protected:
         return result.get();
     }
 
+    std::vector<std::unique_ptr<fake::Device>> cameras_;
     ZmSourceFilter filter;
     RecordingSink sink;
 };
 
 // Offered types: RGB24, RGB32, ARGB32 at the announced size, then nothing more.
 TEST_F(FilterTest, OffersThreeRgbTypesAtTheAnnouncedSize) {
-    fake::Device camera(643, 480, u"1");
+    fake::Device& camera = makeCamera(643, 480, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     struct Expected {
         const Guid* subtype;
@@ -147,7 +154,7 @@ TEST_F(FilterTest, OffersThreeRgbTypesAtTheAnnouncedSize) {
 }
 
 TEST_F(FilterTest, AcceptsOnlyRgb24AndRgb32VideoInfo) {
-    fake::Device camera(64, 48, u"1");
+    fake::Device& camera = makeCamera(64, 48, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     MediaType foreignFormat = connectionType(MEDIASUBTYPE_RGB24);
     foreignFormat.formatType = MEDIATYPE_Video;
@@ -181,7 +188,7 @@ public:
 };
 
 TEST_F(FilterTest, SizesTheAllocatorToTheConnectedPicture) {
-    fake::Device camera(64, 48, u"1");
+    fake::Device& camera = makeCamera(64, 48, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     FakeAllocator allocator;
     AllocatorProperties properties;
@@ -234,7 +241,8 @@ TEST_F(FilterTest, ControlInterfacesAreReachableFromEachOther) {
 }
 
 TEST_F(FilterTest, EveryIndexedOperationRefusesAPinIndexEqualToTheCount) {
-    fake::Device a(8, 8, u"1"), b(8, 8, u"2");
+    fake::Device& a = makeCamera(8, 8, u"1");
+    fake::Device& b = makeCamera(8, 8, u"2");
     addCamera(a);
     addCamera(b);
     EXPECT_EQ(sink.added, (std::vector<unsigned>{0, 1}));
@@ -265,7 +273,8 @@ TEST_F(FilterTest, EveryIndexedOperationRefusesAPinIndexEqualToTheCount) {
 }
 
 TEST_F(FilterTest, RecordingSettingsArePerPin) {
-    fake::Device a(8, 8, u"1"), b(8, 8, u"2");
+    fake::Device& a = makeCamera(8, 8, u"1");
+    fake::Device& b = makeCamera(8, 8, u"2");
     addCamera(a);
     addCamera(b);
     std::u16string text;
@@ -285,7 +294,7 @@ TEST_F(FilterTest, RecordingSettingsArePerPin) {
 }
 
 TEST_F(FilterTest, FileFormatMustBeAPartOfTheFormatList) {
-    fake::Device camera(8, 8, u"1");
+    fake::Device& camera = makeCamera(8, 8, u"1");
     addCamera(camera);
     const struct {
         const char16_t* format;
@@ -305,7 +314,8 @@ TEST_F(FilterTest, FileFormatMustBeAPartOfTheFormatList) {
 TEST_F(FilterTest, CrosshairLivesOnPinZero) {
     std::int32_t x = 1, y = 1;
     EXPECT_EQ(filter.GetPosition(&x, &y), E_FAIL) << "no pin yet";
-    fake::Device a(640, 480, u"1"), b(320, 240, u"2");
+    fake::Device& a = makeCamera(640, 480, u"1");
+    fake::Device& b = makeCamera(320, 240, u"2");
     addCamera(a);
     addCamera(b);
     bool shown = true;
@@ -325,7 +335,7 @@ TEST_F(FilterTest, CrosshairLivesOnPinZero) {
 }
 
 TEST_F(FilterTest, BreakWaitWithoutAWaiterMakesTheNextFillReturnAtOnce) {
-    fake::Device camera(8, 4, u"1");
+    fake::Device& camera = makeCamera(8, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(filter.BreakWait(), S_OK);
     Sample sample(8, 4, 4);
@@ -337,7 +347,7 @@ TEST_F(FilterTest, BreakWaitWithoutAWaiterMakesTheNextFillReturnAtOnce) {
 }
 
 TEST_F(FilterTest, BreakWaitWakesAWaitingStreamingThread) {
-    fake::Device camera(8, 4, u"1");
+    fake::Device& camera = makeCamera(8, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     Sample sample(8, 4, 4);
     SampleBuffer buffer = sample.buffer();
@@ -351,7 +361,7 @@ TEST_F(FilterTest, BreakWaitWakesAWaitingStreamingThread) {
 
 TEST_F(FilterTest, AFrameBecomesAMirroredPictureWithRedBorder) {
     const int w = 6, h = 2;
-    fake::Device camera(w, h, u"1");
+    fake::Device& camera = makeCamera(w, h, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
     std::vector<std::uint16_t> frame(w * h);
@@ -380,7 +390,7 @@ TEST_F(FilterTest, AFrameBecomesAMirroredPictureWithRedBorder) {
 }
 
 TEST_F(FilterTest, OnlySixteenBitFramesAreTaken) {
-    fake::Device camera(4, 4, u"1");
+    fake::Device& camera = makeCamera(4, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     const std::vector<std::uint8_t> eightBit(16, 0x40);
     ASSERT_TRUE(camera.buffer().commit(4, 4, 8, eightBit.data(), eightBit.size()));
@@ -393,7 +403,7 @@ TEST_F(FilterTest, OnlySixteenBitFramesAreTaken) {
 }
 
 TEST_F(FilterTest, ANewFrameSizeEndsTheStreamAndIsOfferedNext) {
-    fake::Device camera(640, 480, u"1");
+    fake::Device& camera = makeCamera(640, 480, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
     const std::vector<std::uint16_t> frame(1024 * 768, 0x4000);
@@ -426,7 +436,7 @@ TEST_F(FilterTest, ANewFrameSizeEndsTheStreamAndIsOfferedNext) {
 }
 
 TEST_F(FilterTest, ASampleTooSmallForThePictureIsRefused) {
-    fake::Device camera(16, 8, u"1");
+    fake::Device& camera = makeCamera(16, 8, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
     ASSERT_TRUE(camera.buffer().commit16(16, 8, std::vector<std::uint16_t>(16 * 8, 0x1000)));
@@ -437,7 +447,7 @@ TEST_F(FilterTest, ASampleTooSmallForThePictureIsRefused) {
 }
 
 TEST_F(FilterTest, StartOfPlayDropsTheOldestQueuedFrame) {
-    fake::Device camera(4, 4, u"1");
+    fake::Device& camera = makeCamera(4, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     filter.pin(0)->Unbind();  // frames now stay queued
     ASSERT_TRUE(camera.buffer().commit16(4, 4, std::vector<std::uint16_t>(16, 1)));
@@ -455,7 +465,8 @@ TEST_F(FilterTest, StartOfPlayDropsTheOldestQueuedFrame) {
 // Binding must never wait for a frame buffer's lock while holding the filter lock: frame arrival
 // holds the buffer's lock while it waits for the filter lock.
 TEST_F(FilterTest, ObserverRegistrationHappensOutsideTheFilterLock) {
-    fake::Device first(8, 8, u"1"), second(8, 8, u"2");
+    fake::Device& first = makeCamera(8, 8, u"1");
+    fake::Device& second = makeCamera(8, 8, u"2");
     int checks = 0;
     const auto filterLockIsFree = [&] {
         ++checks;
@@ -477,7 +488,8 @@ TEST_F(FilterTest, ObserverRegistrationHappensOutsideTheFilterLock) {
 }
 
 TEST_F(FilterTest, DestroyedFilterLeavesEveryFrameBuffer) {
-    fake::Device a(8, 8, u"1"), b(8, 8, u"2");
+    fake::Device& a = makeCamera(8, 8, u"1");
+    fake::Device& b = makeCamera(8, 8, u"2");
     {
         ZmSourceFilter local;
         local.AddDevice(&a);
@@ -494,7 +506,7 @@ TEST_F(FilterTest, DestroyedFilterLeavesEveryFrameBuffer) {
 // thread changes recording and crosshair settings.
 TEST_F(FilterTest, FramesFlowWhileSettingsChange) {
     const int w = 64, h = 32;
-    fake::Device camera(w, h, u"1");
+    fake::Device& camera = makeCamera(w, h, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
     std::atomic<bool> stop{false};

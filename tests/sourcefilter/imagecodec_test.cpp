@@ -124,10 +124,16 @@ TEST_P(ImageCodecFormat, PartsOfTheFormatListChooseTheFileType) {
     EXPECT_EQ(made, std::vector<fs::path>{fs::path(std::string("a.") + GetParam().extension)});
 }
 
+std::string formatCaseName(const testing::TestParamInfo<FormatCase>& param) {
+    static const char* const kNames[] = {"Bmp", "Tiff", "WholeList", "Mp", "PSemicolonT", "Empty"};
+    return kNames[param.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, ImageCodecFormat,
                          testing::Values(FormatCase{u"bmp", "bmp"}, FormatCase{u"tiff", "tiff"},
                                          FormatCase{u"bmp;tiff", "bmp"}, FormatCase{u"mp", "tiff"},
-                                         FormatCase{u"p;t", "tiff"}, FormatCase{u"", "bmp"}));
+                                         FormatCase{u"p;t", "tiff"}, FormatCase{u"", "bmp"}),
+                         formatCaseName);
 
 TEST(ImageCodecErrors, UnsupportedFormatOrColourModelThrowsWithoutMakingAFile) {
     TempFolder folder;
@@ -174,7 +180,7 @@ TEST(ImageCodecErrors, AMissingFolderReportsTheSystemsReason) {
 
 TEST(ImageCodecErrors, UnsupportedDepthLeavesAnEmptyFile) {
     TempFolder folder;
-    const auto samples = ramp16(2, 2);
+    const auto samples = ramp16(4, 2);  // enough bytes for a 2 x 2 picture of 32-bit samples
     for (int bits : {0, 12, 32}) {
         const fs::path base = folder.path() / ("d" + std::to_string(bits));
         ImageCodec codec(2, 2, bits, u"gray", samples.data());

@@ -83,7 +83,10 @@ TEST_P(PreviewLayouts, VectorPathMatchesPortablePathAtEveryWidth) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, PreviewLayouts, testing::Values(PixelLayout::Bgr24, PixelLayout::Bgrx32));
+INSTANTIATE_TEST_SUITE_P(Layouts, PreviewLayouts, testing::Values(PixelLayout::Bgr24, PixelLayout::Bgrx32),
+                         [](const testing::TestParamInfo<PixelLayout>& param) {
+                             return param.param == PixelLayout::Bgr24 ? "Bgr24" : "Bgrx32";
+                         });
 
 struct CrosshairCase {
     const char* name;
