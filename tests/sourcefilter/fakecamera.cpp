@@ -1,7 +1,6 @@
 #include "fakecamera.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "zmcorelib/ids.h"
@@ -9,8 +8,6 @@
 namespace fake {
 
 namespace {
-
-constexpr std::chrono::milliseconds kBufferLockTimeout{3000};
 
 class SettingIterator final : public ZmCoreLib::ISettingIterator {
 public:
@@ -51,16 +48,14 @@ ZmCoreLib::IFrame* FrameBuffer::GetFrame() {
 
 void FrameBuffer::AddObserver(ZmCoreLib::IFrameBufferObserver* observer) {
     if (onObserverChange) onObserverChange();
-    std::unique_lock lock(bufferLock_, kBufferLockTimeout);
-    if (!lock.owns_lock()) return;
+    std::lock_guard lock(bufferLock_);
     if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
         observers_.push_back(observer);
 }
 
 void FrameBuffer::RemoveObserver(ZmCoreLib::IFrameBufferObserver* observer) {
     if (onObserverChange) onObserverChange();
-    std::unique_lock lock(bufferLock_, kBufferLockTimeout);
-    if (!lock.owns_lock()) return;
+    std::lock_guard lock(bufferLock_);
     std::erase(observers_, observer);
 }
 
@@ -81,8 +76,7 @@ bool FrameBuffer::commit(int width, int height, int bits, const void* bytes, std
         std::lock_guard guard(queueMutex_);
         ready_.push_back(frame);
     }
-    std::unique_lock lock(bufferLock_, kBufferLockTimeout);
-    if (!lock.owns_lock()) return true;
+    std::lock_guard lock(bufferLock_);
     for (ZmCoreLib::IFrameBufferObserver* observer : observers_) observer->OnFrameReady(0);
     return true;
 }

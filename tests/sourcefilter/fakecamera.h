@@ -115,8 +115,8 @@ public:
 
 private:
     friend class Frame;
-    std::mutex queueMutex_;        // guards free_ and ready_
-    std::timed_mutex bufferLock_;  // guards observers_; held while observers are called
+    std::mutex queueMutex_;  // guards free_ and ready_
+    std::mutex bufferLock_;  // guards observers_; held while observers are called
     std::vector<std::unique_ptr<Frame>> frames_;
     std::deque<Frame*> free_;
     std::deque<Frame*> ready_;
