@@ -70,7 +70,7 @@ std::u16string widenFriendlyName(const std::string& name) {
     return wide;
 }
 
-// The steps of discovery over the 16 device slots.
+// Discovery over the 16 device slots.
 class Discovery {
 public:
     Discovery(UsbDriver& driver, const DiscoveryLimits& limits) : driver_(driver), limits_(limits) {
@@ -99,7 +99,7 @@ private:
         bool zeroSeen = false;
     };
 
-    // Steps 2 to 6: renumeration passes until the bus shows n devices that need nothing more.
+    // Renumeration passes until the bus shows n devices that need nothing more.
     void settle(int n) {
         auto deadline = Clock::now() + limits_.settleLimit;
         int passes = 0;
@@ -125,7 +125,7 @@ private:
         }
     }
 
-    // Step 2: the number of present devices once there is at least one; nullopt at the deadline.
+    // The number of present devices once there is at least one; nullopt at the deadline.
     std::optional<int> waitForBus(Clock::time_point deadline) {
         UsbDevice& first = *slots_[0];
         for (;;) {
@@ -139,7 +139,8 @@ private:
         }
     }
 
-    // Step 3 over every present device index (foreign devices may sit between the cameras).
+    // One pass over every present device index, from the last down, so that a camera leaving the
+    // bus to re-attach shifts none still to come (foreign devices may sit between the cameras).
     Pass renumerationPass(int present, bool mayReprogram) {
         Pass pass;
         std::vector<std::string> changes;
@@ -152,7 +153,7 @@ private:
                 const bool probed = isProbeIdentity(productId);
                 if ((probed || renumeratedIdentity(productId)) && !mayReprogram) {
                     stuck_.insert(b);
-                } else if (const auto target = probed ? probe(b) : renumeratedIdentity(productId)) {
+                } else if (const auto target = probed ? probe(device) : renumeratedIdentity(productId)) {
                     downloadFirmware(device, target->productId, target->release);
                     device.CyclePort();
                     ++pass.reprogrammed;
@@ -165,12 +166,13 @@ private:
         return pass;
     }
 
-    // Step 4 on device index b: its new identity, or nullopt to leave it as it is.
-    std::optional<UsbIdentity> probe(int b) {
+    // Loads the probe configuration into the open `device` and reads its type word: its new
+    // identity, or nullopt to leave it as it is.
+    std::optional<UsbIdentity> probe(UsbDevice& device) {
         std::uint16_t typeWord = 0;
         bool loaded = false;
         {
-            HwLayerUsbFx2 layer(b, driver_);
+            HwLayerUsbFx2 layer(device);
             const TypeProbe typeProbe(layer, limits_.pollPause, limits_.probeLimit);
             std::this_thread::sleep_for(kProbeSettle);
             typeWord = typeProbe.typeWord();
@@ -178,7 +180,7 @@ private:
         }
         if (typeWord == 0) {
             problems_.push_back(
-                "The camera at device index " + std::to_string(b) + " did not tell its type within " +
+                "The camera at device index " + std::to_string(device.deviceIndex()) + " did not tell its type within " +
                 std::to_string(limits_.probeLimit.count()) + " ms and is listed as it is." +
                 (loaded ? std::string(" Reconnect it and restart the program.")
                         : std::string(" The probe configuration ") + TypeProbe::kProbeConfigurationFile +
@@ -200,7 +202,7 @@ private:
             text + "; the cameras missing now are left out. Reconnect them and restart the program.");
     }
 
-    // Step 7.
+    // The cameras on the first n device indices, with their friendly names.
     std::vector<ZmCoreLib::Pair> listing(int n) {
         if (!stuck_.empty()) {
             problems_.push_back(std::to_string(stuck_.size()) +

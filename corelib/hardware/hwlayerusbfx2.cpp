@@ -33,9 +33,13 @@ void pause(std::uint32_t ms) {
 }  // namespace
 
 HwLayerUsbFx2::HwLayerUsbFx2(int deviceIndex, UsbDriver& driver)
-    : device_(kCameraInterfaceClass, true, driver),
+    : ownDevice_(std::make_unique<UsbDevice>(kCameraInterfaceClass, true, driver)),
+      device_(*ownDevice_),
       openResult_(device_.Open(deviceIndex)),
       deviceIndex_(deviceIndex) {}
+
+HwLayerUsbFx2::HwLayerUsbFx2(UsbDevice& device)
+    : device_(device), openResult_(device.IsOpen()), deviceIndex_(device.deviceIndex()) {}
 
 void HwLayerUsbFx2::vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
                                    std::uint8_t* data, int length) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "hardware/driver/usbdriver.h"
 #include "hardware/hwlayer.h"
@@ -29,6 +30,10 @@ public:
     // Opens the device with `deviceIndex` (after device 0, as the device class does when asked to
     // open at construction). The driver must outlive the layer.
     explicit HwLayerUsbFx2(int deviceIndex, UsbDriver& driver = usbDriver());
+    // Works on `device`, already opened by the caller, who keeps it open and alive for the
+    // layer's lifetime. Discovery probes this way: a device index names another camera as soon as
+    // a camera re-attaches below it, an open handle keeps naming the same one.
+    explicit HwLayerUsbFx2(UsbDevice& device);
     ~HwLayerUsbFx2() override = default;
     HwLayerUsbFx2(const HwLayerUsbFx2&) = delete;
     HwLayerUsbFx2& operator=(const HwLayerUsbFx2&) = delete;
@@ -67,7 +72,8 @@ private:
     // Aborts and resets the endpoint after a failed read; always false.
     bool recover(CCyBulkEndPoint& endpoint);
 
-    UsbDevice device_;
+    std::unique_ptr<UsbDevice> ownDevice_;  // null when the device is borrowed
+    UsbDevice& device_;
     bool openResult_;
     int deviceIndex_;
     std::array<Slot, kRequestsInFlight> slots_;

@@ -50,6 +50,24 @@ TEST_F(HwLayerTest, ConstructionOpensDeviceZeroThenTheWantedOne) {
     EXPECT_FALSE(missing.isOpen());
 }
 
+// Discovery probes a camera through the handle it already holds: the layer neither opens another
+// one (the index may name another camera by then) nor closes the caller's.
+TEST_F(HwLayerTest, BorrowedDeviceIsUsedAsItIsAndStaysOpenAfterTheLayer) {
+    UsbDevice device(kCameraInterfaceClass, false, driver);
+    ASSERT_TRUE(device.Open(1));
+    const int opens = driver.opens();
+    driver.clearLog();
+    {
+        HwLayerUsbFx2 layer(device);
+        EXPECT_TRUE(layer.isOpen());
+        EXPECT_EQ(layer.deviceIndex(), 1);
+        layer.WriteRegister(0xE2000C, 1);
+    }
+    EXPECT_EQ(driver.opens(), opens);
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(vendorRequests().size(), 1u);
+}
+
 TEST_F(HwLayerTest, WriteRegisterSendsTheValueMostSignificantByteFirst) {
     auto layer = makeLayer();
     layer->WriteRegister(0xE2000C, 0x00ABCD);
