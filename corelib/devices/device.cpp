@@ -18,6 +18,11 @@ constexpr std::uint32_t kOutputFrameWaitMs = 2;
 // A frame's bulk read may take this long per request before it fails.
 constexpr int kBulkReadTimeoutMs = 1000;
 constexpr int kBitsPerPixel = 16;
+// The camera thread tries the command buffer only twice: a setting side that holds it now is
+// served at the next step.
+constexpr int kWriterLockTries = 2;
+// After the FPGA's start pulse, before the acquisition is switched on.
+constexpr std::uint32_t kStartPulseSettleMs = 10;
 // The version register holds the major version in bits 23-16 and the minor in bits 15-0.
 constexpr int kVersionMajorShift = 16;
 constexpr unsigned kVersionMajorMask = 0xFF;
@@ -255,6 +260,34 @@ void Device::repackStep(PixelPacking packing, bool carryTag) {
     if (!out->Commit()) out->Release();
     pendingRawFrame_->Release();
     pendingRawFrame_ = nullptr;
+}
+
+void Device::CameraStep() {
+    if (!started_) {
+        if (acquiring_) {
+            switchOffForStop();
+            acquiring_ = false;
+        } else {
+            pauseWhileStopped();
+        }
+        return;
+    }
+    if (!acquiring_) {
+        buffers_.pulseStart();
+        sleepMs(kStartPulseSettleMs);
+    }
+    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
+        switchOffForSettings();
+        writePendingSettings();
+        commandBuffer_.Unlock();
+        settingsWritten();
+        acquiring_ = false;
+    }
+    if (!acquiring_) {
+        switchOn();
+        acquiring_ = true;
+    }
+    inputStep();
 }
 
 void Device::pauseForNextFrame() {

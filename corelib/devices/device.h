@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -162,7 +163,10 @@ public:
     void SoftwareStart() override {}
 
     // --- the threads' steps, each run under its lock by its thread
-    virtual void CameraStep() = 0;
+    // Camera thread, under the camera lock: switches the acquisition off once the camera was
+    // stopped, writes pending settings with the acquisition off, switches it on again at every
+    // (re)start and then reads the family's next frame (see the family's part below).
+    virtual void CameraStep();
     virtual void RepackStep() = 0;
 
     // Frames whose bulk read failed or came back short and were dropped instead of delivered.
@@ -211,6 +215,23 @@ protected:
     // start is noticed.
     void pauseWhileStopped();
 
+    // --- the family's part of the camera step, camera thread, under the camera lock
+    // The two switch-off orders: before writing settings, and when the camera was stopped.
+    virtual void switchOffForSettings() = 0;
+    virtual void switchOffForStop() = 0;
+    // Switches the acquisition on, after the start pulse; the next frame is read from slot 0.
+    virtual void switchOn() = 0;
+    // With the command buffer held by the writer and the acquisition off: writes the registers of
+    // every pending setting.
+    virtual void writePendingSettings() = 0;
+    // After the settings were written and the command buffer released.
+    virtual void settingsWritten() {}
+    // Reads the next frame the FPGA holds into the raw buffer, or pauses when none is ready.
+    virtual void inputStep() = 0;
+
+    // How long the camera needs after its acquisition bit was set before the FPGA slots are enabled.
+    static constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
+
     IHwLayer& hw() { return *hwLayer_; }
     ZmCoreLib::FrameBuffer* rawBuffer() { return rawBuffer_.get(); }
 
@@ -225,6 +246,7 @@ protected:
     platform::NamedEvent runEvent_{"CameraThreadRunEvent"};
     platform::NamedEvent stopEvent_{"CameraThreadStopEvent"};
     platform::NamedEvent stoppedEvent_{"CameraThreadStopedEvent"};
+    FpgaBufferManager buffers_;  // set up by the family's bring-up
     std::vector<ZmCoreLib::Setting> settings_;  // in the order clients see them
     CommandBuffer commandBuffer_;
     // started: set by Start, cleared by Stop; acquiring: the camera thread's own record of the

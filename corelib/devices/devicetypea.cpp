@@ -25,12 +25,6 @@ constexpr int kSyncStartedBit = 1;
 // Family A cameras always have four frame slots.
 constexpr int kSlotCount = 4;
 
-// The camera thread tries the command buffer only twice: a setting side that holds it now is
-// served at the next step.
-constexpr int kWriterLockTries = 2;
-
-constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
-constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 // The FPGA keeps its frame while no raw frame is free; look again after this pause.
 constexpr auto kNoRawFramePause = std::chrono::milliseconds(10);
 
@@ -73,40 +67,12 @@ void DeviceTypeA::switchOffForStop() {
 }
 
 void DeviceTypeA::switchOn() {
+    currentSlot_ = 0;
     synchronisation_.setBit(kSyncStartedBit, true);
     control_.setBit(kControlAcquireBit, true);
     std::this_thread::sleep_for(kAcquisitionSettle);
     buffers_.setAcquisitionEnabled(true);
     synchronisation_.setBit(kSyncAcquireBit, true);
-}
-
-void DeviceTypeA::CameraStep() {
-    if (!started_) {
-        if (acquiring_) {
-            switchOffForStop();
-            acquiring_ = false;
-        } else {
-            pauseWhileStopped();
-        }
-        return;
-    }
-    if (!acquiring_) {
-        buffers_.pulseStart();
-        std::this_thread::sleep_for(kStartPulseSettle);
-    }
-    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
-        switchOffForSettings();
-        writePendingSettings();
-        commandBuffer_.Unlock();
-        acquiring_ = false;
-    }
-    if (!acquiring_) {
-        // Every (re)start reads from slot 0 after a fresh settle time.
-        currentSlot_ = 0;
-        switchOn();
-        acquiring_ = true;
-    }
-    inputStep();
 }
 
 void DeviceTypeA::inputStep() {

@@ -2,8 +2,9 @@
 // four FPGA frame slots of which the camera thread always reads the newest, a control and a
 // synchronisation register that switch the acquisition.
 //
-// The family is split by concern: this file pair holds bring-up and the frame path (camera and
-// repack steps); devicetypea_settings.cpp holds the settings list, Check and the register writer.
+// The family is split by concern: this file pair holds bring-up and the frame path (the family's
+// part of the camera step, and the repack step); devicetypea_settings.cpp holds the settings
+// list, Check and the register writer.
 #pragma once
 
 #include <memory>
@@ -19,10 +20,6 @@ class DeviceTypeA : public Device {
 public:
     ~DeviceTypeA() override;
 
-    // Camera thread, under the camera lock: switches the acquisition on and off as the camera is
-    // started and stopped, writes pending settings with the acquisition off, and reads the newest
-    // frame the FPGA holds into the raw buffer.
-    void CameraStep() override;
     // Repack thread, under the repack lock: byte order and rotation into the output buffer.
     void RepackStep() override;
 
@@ -41,9 +38,7 @@ protected:
     // --- devicetypea_settings.cpp
     // Builds the family's settings, in list order, into cameraSettings_; called by the constructor.
     void buildSettings();
-    // Camera thread, inside the step, with the command buffer held by the writer and the
-    // acquisition switched off: writes the registers of every pending setting.
-    void writePendingSettings();
+    void writePendingSettings() override;
 
     // Register window offsets, set by the model before bring-up: P is 0, Q is 96 on fibre-optic
     // cameras.
@@ -62,18 +57,17 @@ protected:
     // Images of the registers the family changes bit by bit.
     RegisterImage control_;
     RegisterImage synchronisation_;
-    FpgaBufferManager buffers_;
 
     SettingFactory settingFactory_{*this, settings_};
     CameraSettings cameraSettings_;
     std::unique_ptr<ModuleIccd> module_;
 
 private:
-    // The two switch-off orders: before writing settings, and when the camera was stopped.
-    void switchOffForSettings();
-    void switchOffForStop();
-    void switchOn();
-    void inputStep();
+    void switchOffForSettings() override;
+    void switchOffForStop() override;
+    void switchOn() override;
+    // Reads the newest frame the FPGA holds; older ones are dropped.
+    void inputStep() override;
 
     int currentSlot_ = 0;  // camera thread
 };

@@ -27,12 +27,6 @@ constexpr unsigned kTemperatureMask = 0x1FF;
 constexpr int kCameraTemperatureShift = 12;
 constexpr auto kTemperaturePeriod = std::chrono::milliseconds(500);
 
-// The camera thread tries the command buffer only twice: a setting side that holds it now is
-// served at the next step.
-constexpr int kWriterLockTries = 2;
-
-constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
-constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 
 constexpr int kBytesPerPixel = 2;
 
@@ -75,9 +69,11 @@ void DeviceTypeB::switchOffForStop() {
     buffers_.setAcquisitionEnabled(false);
     control_.setBit(kControlReadoutBit, false);
     control_.setBit(kControlAcquireBit, false);
+    stoppedEvent_.set();
 }
 
 void DeviceTypeB::switchOn() {
+    currentSlot_ = 0;
     // The control image carries the setting fields changed since the last write.
     control_.setBit(kControlAcquireBit, true);
     std::this_thread::sleep_for(kAcquisitionSettle);
@@ -85,36 +81,9 @@ void DeviceTypeB::switchOn() {
     control_.setBit(kControlReadoutBit, true);
 }
 
-void DeviceTypeB::CameraStep() {
-    if (!started_) {
-        if (acquiring_) {
-            switchOffForStop();
-            acquiring_ = false;
-            stoppedEvent_.set();
-        } else {
-            pauseWhileStopped();
-        }
-        return;
-    }
-    if (!acquiring_) {
-        buffers_.pulseStart();
-        std::this_thread::sleep_for(kStartPulseSettle);
-    }
-    if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
-        switchOffForSettings();
-        writePendingSettings();
-        commandBuffer_.Unlock();
-        // Frames taken with the old settings are not delivered.
-        DrainRawBuffer();
-        acquiring_ = false;
-    }
-    if (!acquiring_) {
-        // Every (re)start reads from slot 0 after a fresh settle time.
-        currentSlot_ = 0;
-        switchOn();
-        acquiring_ = true;
-    }
-    inputStep();
+void DeviceTypeB::settingsWritten() {
+    // Frames taken with the old settings are not delivered.
+    DrainRawBuffer();
 }
 
 void DeviceTypeB::updateTemperatures() {

@@ -2,8 +2,9 @@
 // FPGA frame slots read strictly in turn (two or four), a frame tag that tells the two frames of
 // the two-frame mode apart, sensor and camera temperatures, and a software start.
 //
-// The family is split by concern: this file pair holds bring-up and the frame path (camera and
-// repack steps); devicetypeb_settings.cpp holds the settings list, Check and the register writer.
+// The family is split by concern: this file pair holds bring-up and the frame path (the family's
+// part of the camera step, and the repack step); devicetypeb_settings.cpp holds the settings
+// list, Check and the register writer.
 #pragma once
 
 #include <chrono>
@@ -23,10 +24,6 @@ public:
     // Client thread: one software start pulse, under the camera lock so it never falls inside a
     // camera step.
     void SoftwareStart() override;
-    // Camera thread, under the camera lock: switches the acquisition on and off as the camera is
-    // started and stopped, writes pending settings with the acquisition off (and drops the raw
-    // frames taken with the old settings), and reads the next slot's frame into the raw buffer.
-    void CameraStep() override;
     // Repack thread, under the repack lock: 12-bit unpacking and rotation into the output buffer.
     void RepackStep() override;
 
@@ -44,10 +41,8 @@ protected:
     // --- devicetypeb_settings.cpp
     // Builds the family's settings, in list order, into cameraSettings_; called by the constructor.
     void buildSettings();
-    // Camera thread, inside the step, with the command buffer held by the writer and the
-    // acquisition switched off: writes the registers of every pending setting and sets the raw
-    // frame tag for the input mode.
-    void writePendingSettings();
+    // Also sets the raw frame tag for the input mode.
+    void writePendingSettings() override;
 
     // Register window offsets, set by the model before bring-up: P is 0, Q is 96 on fibre-optic
     // cameras.
@@ -69,17 +64,20 @@ protected:
     Registers registers_;
     // Image of the control register: the acquisition bits, the software start and setting fields.
     RegisterImage control_;
-    FpgaBufferManager buffers_;
 
     SettingFactory settingFactory_{*this, settings_};
     CameraSettings cameraSettings_;
     std::unique_ptr<ModuleIccd> module_;
 
 private:
-    void switchOffForSettings();
-    void switchOffForStop();
-    void switchOn();
-    void inputStep();
+    void switchOffForSettings() override;
+    // Also signals the stopped event.
+    void switchOffForStop() override;
+    void switchOn() override;
+    // Drops the raw frames taken with the old settings.
+    void settingsWritten() override;
+    // Reads the next slot's frame, slots strictly in turn.
+    void inputStep() override;
     void updateTemperatures();
 
     int currentSlot_ = 0;  // camera thread

@@ -30,6 +30,11 @@ public:
     ~RecordedCamera() override { history_.events.push_back("destroyed " + std::to_string(number_)); }
     void CameraStep() override {}
     void RepackStep() override {}
+    void switchOffForSettings() override {}
+    void switchOffForStop() override {}
+    void switchOn() override {}
+    void writePendingSettings() override {}
+    void inputStep() override {}
     int Check(unsigned) override { return 0; }
 
 private:
