@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,10 @@ struct ModelCase {
     bool familyB;        // 12-bit packed pixels, slots read in turn
     int rotation;        // degrees the finished frames are turned by
 };
+
+void PrintTo(const ModelCase& c, std::ostream* os) {
+    *os << c.camera;
+}
 
 // The region every camera is set to: off the origin, so that the offsets are seen in the picture,
 // and small enough to keep the suite quick.
