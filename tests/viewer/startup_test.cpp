@@ -79,8 +79,6 @@ private Q_SLOTS:
     }
 
 #ifdef ZM_WITH_CAMERA_LIBRARY
-    // Runs before the programs below open their simulated cameras: right after them, creating a
-    // camera in this process has been seen to fail now and then (reported to the library's side).
     void applicationShowsEveryCameraAndFollowsASizeChange() {
         qputenv("ZMCORE_SIMULATE", "default");
         gst_init(nullptr, nullptr);
