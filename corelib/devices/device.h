@@ -246,7 +246,7 @@ protected:
     platform::NamedEvent runEvent_{"CameraThreadRunEvent"};
     platform::NamedEvent stopEvent_{"CameraThreadStopEvent"};
     platform::NamedEvent stoppedEvent_{"CameraThreadStopedEvent"};
-    FpgaBufferManager buffers_;  // set up by the family's bring-up
+    FpgaBufferManager buffers_;                 // set up by the family's bring-up
     std::vector<ZmCoreLib::Setting> settings_;  // in the order clients see them
     CommandBuffer commandBuffer_;
     // started: set by Start, cleared by Stop; acquiring: the camera thread's own record of the

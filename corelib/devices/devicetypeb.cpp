@@ -27,7 +27,6 @@ constexpr unsigned kTemperatureMask = 0x1FF;
 constexpr int kCameraTemperatureShift = 12;
 constexpr auto kTemperaturePeriod = std::chrono::milliseconds(500);
 
-
 constexpr int kBytesPerPixel = 2;
 
 }  // namespace

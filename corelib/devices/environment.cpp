@@ -179,13 +179,14 @@ private:
             loaded = typeProbe.configurationLoaded();
         }
         if (typeWord == 0) {
-            problems_.push_back(
-                "The camera at device index " + std::to_string(device.deviceIndex()) + " did not tell its type within " +
-                std::to_string(limits_.probeLimit.count()) + " ms and is listed as it is." +
-                (loaded ? std::string(" Reconnect it and restart the program.")
-                        : std::string(" The probe configuration ") + TypeProbe::kProbeConfigurationFile +
-                              " could not be opened: start the program in the folder that "
-                              "holds the cameras' configuration files."));
+            problems_.push_back("The camera at device index " + std::to_string(device.deviceIndex()) +
+                                " did not tell its type within " +
+                                std::to_string(limits_.probeLimit.count()) + " ms and is listed as it is." +
+                                (loaded ? std::string(" Reconnect it and restart the program.")
+                                        : std::string(" The probe configuration ") +
+                                              TypeProbe::kProbeConfigurationFile +
+                                              " could not be opened: start the program in the folder that "
+                                              "holds the cameras' configuration files."));
         }
         return probedIdentity(typeWord);
     }
