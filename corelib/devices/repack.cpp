@@ -379,15 +379,20 @@ ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::si
     // The same rows one block to the right, asked for while this block is turned (a prefetch
     // never faults, also past the end of the frame).
     constexpr std::size_t kPrefetchBytes = kDirectBlockColumns / kVectorPixels * kTileRowBytes;
-    for (std::size_t r0 = 0; r0 < rows; r0 += kDirectBlockRows) {
-        const std::size_t r1 = std::min(rows, r0 + kDirectBlockRows);
+    // Clockwise, the input rows go bottom up, so that both turns fill each output row front to
+    // back: stores that walk backwards through memory are markedly slower.
+    const std::size_t blocks = (rows + kDirectBlockRows - 1) / kDirectBlockRows;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t r0 = (Clockwise ? blocks - 1 - b : b) * kDirectBlockRows;
+        const std::size_t tiles = (std::min(rows, r0 + kDirectBlockRows) - r0) / kTileRows;
         for (std::size_t c0 = firstColumn; c0 < endColumn; c0 += kDirectBlockColumns) {
             const std::size_t c1 = std::min(endColumn, c0 + kDirectBlockColumns);
             for (std::size_t c = c0; c < c1; c += kVectorPixels) {
                 const std::uint8_t* const column =
                     turn.raw.data + (Packed ? c / kPackedGroupPixels * kPackedGroupBytes : 2 * c);
                 std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
-                for (std::size_t r = r0; r < r1; r += kTileRows) {
+                for (std::size_t t = 0; t < tiles; ++t) {
+                    const std::size_t r = r0 + (Clockwise ? tiles - 1 - t : t) * kTileRows;
                     const std::uint8_t* const tile = column + r * rowBytes;
                     __m256i v[kTileRows];
 #pragma GCC unroll 8
