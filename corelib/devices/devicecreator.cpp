@@ -22,21 +22,27 @@ public:
     explicit UsbCameraBuilder(UsbDriver& driver) : driver_(driver) {}
 
     std::optional<ModelChoice> identify(int deviceIndex) override {
-        UsbDevice usb(kCameraInterfaceClass, false, driver_);
-        if (!usb.Open(deviceIndex)) return std::nullopt;
+        identified_.reset();
+        auto usb = std::make_unique<UsbDevice>(kCameraInterfaceClass, false, driver_);
+        if (!usb->Open(deviceIndex)) return std::nullopt;
         // The bus may have changed since the list was made: never drive a foreign device.
-        if (usb.vendorId() != kCameraVendorId) return std::nullopt;
-        const std::optional<ModelChoice> choice = selectModel(usb.productId(), usb.deviceRelease());
+        if (usb->vendorId() != kCameraVendorId) return std::nullopt;
+        const std::optional<ModelChoice> choice = selectModel(usb->productId(), usb->deviceRelease());
         if (!choice || !canBuild(*choice)) return std::nullopt;
+        identified_ = std::move(usb);
         return choice;
     }
 
-    std::unique_ptr<Device> build(const ModelChoice& choice, int deviceIndex) override {
-        return buildCamera(choice, std::make_unique<HwLayerUsbFx2>(deviceIndex, driver_));
+    // Built on the handle that identified the camera: opening the index again could meet another
+    // camera when one was plugged in or out meanwhile.
+    std::unique_ptr<Device> build(const ModelChoice& choice) override {
+        if (!identified_) return nullptr;
+        return buildCamera(choice, std::make_unique<HwLayerUsbFx2>(std::move(identified_)));
     }
 
 private:
     UsbDriver& driver_;
+    std::unique_ptr<UsbDevice> identified_;  // open from identify() to build()
 };
 
 }  // namespace
@@ -54,7 +60,7 @@ ZmCoreLib::IDevice* DeviceCreator::CreateDevice() {
     const std::optional<ModelChoice> choice = builder_->identify(deviceIndex);
     if (!choice) return device_.get();
     device_.reset();
-    device_ = builder_->build(*choice, deviceIndex);
+    device_ = builder_->build(*choice);
     return device_.get();
 }
 

@@ -30,14 +30,16 @@ public:
     ZmCoreLib::ISetting* Current() override { return nullptr; }
 };
 
-// How a creator finds out which camera sits on a device index and builds it. The default reads
-// the USB identity and builds the model over a new hardware layer; tests put in their own.
+// How a creator finds out which camera sits on a device index and builds it. The default opens
+// the device, reads its USB identity and builds the model over a hardware layer on that same
+// handle; tests put in their own.
 class CameraBuilder {
 public:
     virtual ~CameraBuilder() = default;
     // The model for the camera on `deviceIndex`, or none when no model serves it.
     virtual std::optional<ModelChoice> identify(int deviceIndex) = 0;
-    virtual std::unique_ptr<Device> build(const ModelChoice& choice, int deviceIndex) = 0;
+    // The camera the last identify() found, as `choice`; null when that found none.
+    virtual std::unique_ptr<Device> build(const ModelChoice& choice) = 0;
 };
 
 class DeviceCreator final : public ZmCoreLib::IDeviceCreator {

@@ -41,6 +41,10 @@ HwLayerUsbFx2::HwLayerUsbFx2(int deviceIndex, UsbDriver& driver)
 HwLayerUsbFx2::HwLayerUsbFx2(UsbDevice& device)
     : device_(device), openResult_(device.IsOpen()), deviceIndex_(device.deviceIndex()) {}
 
+HwLayerUsbFx2::HwLayerUsbFx2(std::unique_ptr<UsbDevice> device) : HwLayerUsbFx2(*device) {
+    ownDevice_ = std::move(device);
+}
+
 void HwLayerUsbFx2::vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
                                    std::uint8_t* data, int length) {
     CCyControlEndPoint* endpoint = device_.controlEndPoint();

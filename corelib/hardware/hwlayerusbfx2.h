@@ -34,6 +34,9 @@ public:
     // layer's lifetime. Discovery probes this way: a device index names another camera as soon as
     // a camera re-attaches below it, an open handle keeps naming the same one.
     explicit HwLayerUsbFx2(UsbDevice& device);
+    // Works on `device`, already opened by the caller, and closes it with the layer. Device
+    // creation builds its camera this way on the handle that identified it.
+    explicit HwLayerUsbFx2(std::unique_ptr<UsbDevice> device);
     ~HwLayerUsbFx2() override = default;
     HwLayerUsbFx2(const HwLayerUsbFx2&) = delete;
     HwLayerUsbFx2& operator=(const HwLayerUsbFx2&) = delete;

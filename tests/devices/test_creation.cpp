@@ -51,7 +51,7 @@ public:
         history_.events.push_back("identified " + std::to_string(deviceIndex));
         return identity_;
     }
-    std::unique_ptr<Device> build(const ModelChoice&, int) override {
+    std::unique_ptr<Device> build(const ModelChoice&) override {
         return std::make_unique<RecordedCamera>(history_, ++history_.built);
     }
 

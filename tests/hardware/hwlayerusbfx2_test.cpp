@@ -68,6 +68,20 @@ TEST_F(HwLayerTest, BorrowedDeviceIsUsedAsItIsAndStaysOpenAfterTheLayer) {
     EXPECT_EQ(vendorRequests().size(), 1u);
 }
 
+// Device creation builds its camera on the handle that identified it, for the same reason.
+TEST_F(HwLayerTest, OwnedDeviceIsUsedAsItIsWithoutOpeningAnother) {
+    auto device = std::make_unique<UsbDevice>(kCameraInterfaceClass, false, driver);
+    ASSERT_TRUE(device->Open(1));
+    const int opens = driver.opens();
+    driver.clearLog();
+    HwLayerUsbFx2 layer(std::move(device));
+    EXPECT_TRUE(layer.isOpen());
+    EXPECT_EQ(layer.deviceIndex(), 1);
+    layer.WriteRegister(0xE2000C, 1);
+    EXPECT_EQ(driver.opens(), opens);
+    EXPECT_EQ(vendorRequests().size(), 1u);
+}
+
 TEST_F(HwLayerTest, WriteRegisterSendsTheValueMostSignificantByteFirst) {
     auto layer = makeLayer();
     layer->WriteRegister(0xE2000C, 0x00ABCD);
