@@ -93,6 +93,7 @@ struct SetValueCase {
     std::int64_t expectedNs;
     bool applied;
     int lastChange;  // base units
+    friend void PrintTo(const SetValueCase& c, std::ostream* out) { *out << c.what; }
 };
 
 class ScalarSetValue : public testing::TestWithParam<SetValueCase> {};

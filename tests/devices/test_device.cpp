@@ -189,6 +189,7 @@ TEST(DeviceFrameInputTest, FamilyASkipsToTheNewestReadySlot) {
 struct SlotCase {
     int slots;
     std::vector<int> expected;
+    friend void PrintTo(const SlotCase& c, std::ostream* out) { *out << c.slots << " slots"; }
 };
 
 class FamilyBSlotTest : public ::testing::TestWithParam<SlotCase> {};
@@ -227,6 +228,7 @@ struct PictureCase {
     bool familyB;
     int rotation;
     Geometry geometry;
+    friend void PrintTo(const PictureCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class DevicePictureTest : public ::testing::TestWithParam<PictureCase> {};

@@ -119,6 +119,7 @@ struct ApplyCase {
     std::vector<std::pair<unsigned, int>> settings;  // applied in order, as a client would
     unsigned applied;
     std::vector<RegisterWrite> expected;
+    friend void PrintTo(const ApplyCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ModuleApplyTest : public ::testing::TestWithParam<ApplyCase> {};
@@ -196,6 +197,7 @@ struct ModeCase {
     int type;
     int mode;
     std::set<unsigned> enabled;
+    friend void PrintTo(const ModeCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ModuleModeTest : public ::testing::TestWithParam<ModeCase> {};

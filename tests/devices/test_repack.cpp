@@ -22,6 +22,7 @@ struct KnownCase {
     int rotation;
     Bytes raw;
     Pixels expected;
+    friend void PrintTo(const KnownCase& c, std::ostream* out) { *out << c.name; }
 };
 
 // Two pixels per row, big-endian: a = 0x0A01, b = 0x0B02, c = 0x0C03, d = 0x0D04.
@@ -114,11 +115,18 @@ struct FastCase {
     int rotation;
 };
 
-std::string fastCaseName(const testing::TestParamInfo<FastCase>& param) {
-    const FastCase& k = param.param;
+std::string describe(const FastCase& k) {
     return std::string(k.isa == RepackIsa::kAvx2 ? "Avx2" : "Portable") + std::to_string(k.geometry.width) +
            "x" + std::to_string(k.geometry.height) +
            (k.packing == PixelPacking::kPacked12 ? "Packed" : "Swapped") + "Rot" + std::to_string(k.rotation);
+}
+
+void PrintTo(const FastCase& k, std::ostream* out) {
+    *out << describe(k);
+}
+
+std::string fastCaseName(const testing::TestParamInfo<FastCase>& param) {
+    return describe(param.param);
 }
 
 class RepackFastPathTest : public testing::TestWithParam<FastCase> {};

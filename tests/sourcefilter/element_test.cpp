@@ -91,6 +91,7 @@ struct NegotiationCase {
     const char* sinkCaps;
     GstVideoFormat format;
     int pixelBytes;
+    friend void PrintTo(const NegotiationCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ElementNegotiation : public ElementTest, public testing::WithParamInterface<NegotiationCase> {};

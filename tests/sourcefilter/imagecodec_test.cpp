@@ -110,6 +110,11 @@ TEST(ImageCodecLayout, FourWideBmpHasTheUnpaddedSize) {
 struct FormatCase {
     const char16_t* format;
     const char* extension;
+    friend void PrintTo(const FormatCase& c, std::ostream* out) {
+        *out << "format list \"";
+        for (const char16_t* p = c.format; *p; ++p) *out << static_cast<char>(*p);
+        *out << '"';
+    }
 };
 
 class ImageCodecFormat : public testing::TestWithParam<FormatCase> {};
@@ -218,6 +223,10 @@ struct ReadBackCase {
     const char16_t* format;
     const char* extension;
     int fileDepth;
+    friend void PrintTo(const ReadBackCase& c, std::ostream* out) {
+        *out << c.width << "x" << c.height << " " << c.bits << "-bit ." << c.extension << ", " << c.fileDepth
+             << "-bit file";
+    }
 };
 
 class ImageCodecReadBack : public testing::TestWithParam<ReadBackCase> {};

@@ -8,6 +8,16 @@
 #include <vector>
 
 namespace ZenmiraVidSource {
+
+static const char* layoutName(PixelLayout layout) {
+    return layout == PixelLayout::Bgr24 ? "Bgr24" : "Bgrx32";
+}
+
+// Found by argument-dependent lookup, so it lives in the layout's own namespace.
+static void PrintTo(PixelLayout layout, std::ostream* out) {
+    *out << layoutName(layout);
+}
+
 namespace {
 
 constexpr std::uint8_t kPadding = 0xA5;
@@ -85,7 +95,7 @@ TEST_P(PreviewLayouts, VectorPathMatchesPortablePathAtEveryWidth) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PreviewLayouts, testing::Values(PixelLayout::Bgr24, PixelLayout::Bgrx32),
                          [](const testing::TestParamInfo<PixelLayout>& param) {
-                             return param.param == PixelLayout::Bgr24 ? "Bgr24" : "Bgrx32";
+                             return layoutName(param.param);
                          });
 
 struct CrosshairCase {
@@ -94,6 +104,7 @@ struct CrosshairCase {
     // Expected red pixels besides the border: column x over rows [rowFirst, rowLast] and row y
     // over columns [columnFirst, columnLast]; an empty range draws nothing.
     int rowFirst, rowLast, columnFirst, columnLast;
+    friend void PrintTo(const CrosshairCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class PreviewCrosshair : public testing::TestWithParam<CrosshairCase> {};
