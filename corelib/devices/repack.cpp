@@ -1,6 +1,7 @@
 #include "devices/repack.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <vector>
 
@@ -456,6 +457,114 @@ ZM_AVX2 void turnFrameAvx2(const QuarterTurn& turn, std::vector<std::uint16_t>& 
     turnRowsDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, directRows, turn.height, strip);
 }
 
+// ---- AVX-512 kernels ---------------------------------------------------------------------------
+
+#define ZM_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+constexpr std::size_t kWidePixels = 32;
+// unpack12x32 loads 64 bytes for the 48 it uses.
+constexpr std::size_t kWidePackedLoadBytes = 64;
+
+// Any byte of `x` to any position, as `indices` say. Written as the zero-masking form with every
+// byte kept: the plain form trips GCC 12's maybe-uninitialized warning inside its own header.
+ZM_AVX512 inline __m512i permuteBytes(__m512i indices, __m512i x) {
+    return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, indices, x);
+}
+
+// Byte indices that spread 32 packed pixels (48 bytes) into one little-endian word per pixel, in
+// reverse order when Reverse; pixel j of a six-byte group takes its word's (low, high) bytes from
+// group bytes kGroupWordBytes[j].
+template <bool Reverse>
+constexpr std::array<std::uint8_t, 64> packedWordIndices() {
+    constexpr std::uint8_t kGroupWordBytes[kPackedGroupPixels][2] = {{1, 0}, {1, 2}, {3, 4}, {5, 4}};
+    std::array<std::uint8_t, 64> indices{};
+    for (std::size_t m = 0; m < kWidePixels; ++m) {
+        const std::size_t k = Reverse ? kWidePixels - 1 - m : m;
+        const std::size_t group = k / kPackedGroupPixels * kPackedGroupBytes;
+        indices[2 * m] = static_cast<std::uint8_t>(group + kGroupWordBytes[k % kPackedGroupPixels][0]);
+        indices[2 * m + 1] = static_cast<std::uint8_t>(group + kGroupWordBytes[k % kPackedGroupPixels][1]);
+    }
+    return indices;
+}
+
+// The bits each pixel keeps of its word; the others come from the word shifted left by four.
+template <bool Reverse>
+constexpr std::array<std::uint16_t, kWidePixels> packedKeepMasks() {
+    constexpr std::uint16_t kKeep[kPackedGroupPixels] = {0xFFF0, 0xFF00, 0xF000, 0x0000};
+    std::array<std::uint16_t, kWidePixels> masks{};
+    for (std::size_t m = 0; m < kWidePixels; ++m) masks[m] = kKeep[(Reverse ? kWidePixels - 1 - m : m) % 4];
+    return masks;
+}
+
+// Thirty-two packed pixels from the 48 bytes at p (64 bytes are loaded), in order or reversed:
+// one byte permutation, one shift and one bitwise select.
+template <bool Reverse>
+ZM_AVX512 inline __m512i unpack12x32(const std::uint8_t* p) {
+    static constexpr std::array<std::uint8_t, 64> kIndices = packedWordIndices<Reverse>();
+    static constexpr std::array<std::uint16_t, kWidePixels> kKeep = packedKeepMasks<Reverse>();
+    const __m512i words = permuteBytes(_mm512_loadu_si512(kIndices.data()), _mm512_loadu_si512(p));
+    constexpr int kSelect = 0xCA;  // first operand ? second : third, bit by bit
+    return _mm512_ternarylogic_epi32(_mm512_loadu_si512(kKeep.data()), words, _mm512_slli_epi16(words, 4),
+                                     kSelect);
+}
+
+// Swaps the bytes of every word (indices within each 16-byte lane).
+constexpr std::array<std::uint8_t, 64> kSwapWordBytes = [] {
+    std::array<std::uint8_t, 64> indices{};
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<std::uint8_t>((i ^ 1) % 16);
+    return indices;
+}();
+// Reversing all 64 bytes reverses the 32 words and swaps each word's bytes at once.
+constexpr std::array<std::uint8_t, 64> kReverseAllBytes = [] {
+    std::array<std::uint8_t, 64> indices{};
+    for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<std::uint8_t>(63 - i);
+    return indices;
+}();
+
+template <bool Reverse>
+ZM_AVX512 inline void storeWidePixels(std::uint16_t* dst, std::size_t i, __m512i v) {
+    _mm512_storeu_si512(Reverse ? dst - i - kWidePixels : dst + i, v);
+}
+
+// Decodes as much of the run as whole 32-pixel vectors allow, then leaves the rest to the AVX2
+// kernel.
+template <bool Reverse>
+ZM_AVX512 void decodeRunAvx512(RawView raw, PixelPacking packing, std::size_t first, std::size_t count,
+                               std::uint16_t* dst) {
+    std::size_t i = 0;
+    if (packing == PixelPacking::kBigEndian16) {
+        const std::size_t available = raw.size / 2 > first ? raw.size / 2 - first : 0;
+        const std::size_t vectors = std::min(count, available) / kWidePixels;
+        const __m512i swap = _mm512_loadu_si512(kSwapWordBytes.data());
+        const __m512i reverse = _mm512_loadu_si512(kReverseAllBytes.data());
+        const std::uint8_t* src = raw.data + 2 * first;
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < vectors; ++v, i += kWidePixels) {
+            const __m512i x = _mm512_loadu_si512(src + 2 * i);
+            storeWidePixels<Reverse>(dst, i,
+                                     Reverse ? permuteBytes(reverse, x) : _mm512_shuffle_epi8(x, swap));
+        }
+    } else {
+        // A run that starts inside a group begins with a few single pixels.
+        const std::size_t head =
+            std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
+        decodeRunPortable<Reverse>(raw, packing, first, head, dst);
+        i = head;
+        constexpr std::size_t kVectorBytes = kWidePixels / kPackedGroupPixels * kPackedGroupBytes;
+        const std::size_t g = (first + i) / kPackedGroupPixels * kPackedGroupBytes;
+        const std::size_t loadable = raw.size >= g + kWidePackedLoadBytes
+                                         ? (raw.size - g - kWidePackedLoadBytes) / kVectorBytes + 1
+                                         : 0;
+        const std::size_t vectors = std::min((count - i) / kWidePixels, loadable);
+        const std::uint8_t* src = raw.data + g;
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < vectors; ++v, i += kWidePixels) {
+            storeWidePixels<Reverse>(dst, i, unpack12x32<Reverse>(src + v * kVectorBytes));
+        }
+    }
+    decodeRunAvx2<Reverse>(raw, packing, first + i, count - i, Reverse ? dst - i : dst + i);
+}
+
 #endif  // ZM_REPACK_X86
 
 // ---- Dispatch ----------------------------------------------------------------------------------
@@ -470,19 +579,24 @@ constexpr Kernels kPortableKernels{decodeRunPortable<false>, decodeRunPortable<t
                                    turnFrameDecoded<decodeRunPortable<false>, scatterBlockPortable>};
 #ifdef ZM_REPACK_X86
 constexpr Kernels kAvx2Kernels{decodeRunAvx2<false>, decodeRunAvx2<true>, turnFrameAvx2};
+constexpr Kernels kAvx512Kernels{decodeRunAvx512<false>, decodeRunAvx512<true>, turnFrameAvx2};
 #endif
 
 const Kernels& kernelsFor(RepackIsa isa) {
 #ifdef ZM_REPACK_X86
     if (isa == RepackIsa::kAvx2) return kAvx2Kernels;
+    if (isa == RepackIsa::kAvx512) return kAvx512Kernels;
 #endif
     (void)isa;
     return kPortableKernels;
 }
 
 RepackIsa bestIsa() {
-    static const RepackIsa best =
-        repackIsaAvailable(RepackIsa::kAvx2) ? RepackIsa::kAvx2 : RepackIsa::kPortable;
+    static const RepackIsa best = [] {
+        for (RepackIsa isa : {RepackIsa::kAvx512, RepackIsa::kAvx2})
+            if (repackIsaAvailable(isa)) return isa;
+        return RepackIsa::kPortable;
+    }();
     return best;
 }
 
@@ -492,7 +606,8 @@ bool repackIsaAvailable(RepackIsa isa) {
     if (isa == RepackIsa::kPortable) return true;
 #ifdef ZM_REPACK_X86
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    if (isa == RepackIsa::kAvx2) return __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
 #else
     return false;
 #endif

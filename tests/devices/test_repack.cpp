@@ -116,8 +116,10 @@ struct FastCase {
 };
 
 std::string describe(const FastCase& k) {
-    return std::string(k.isa == RepackIsa::kAvx2 ? "Avx2" : "Portable") + std::to_string(k.geometry.width) +
-           "x" + std::to_string(k.geometry.height) +
+    const char* isa = k.isa == RepackIsa::kAvx512 ? "Avx512"
+                      : k.isa == RepackIsa::kAvx2 ? "Avx2"
+                                                  : "Portable";
+    return std::string(isa) + std::to_string(k.geometry.width) + "x" + std::to_string(k.geometry.height) +
            (k.packing == PixelPacking::kPacked12 ? "Packed" : "Swapped") + "Rot" + std::to_string(k.rotation);
 }
 
@@ -158,7 +160,7 @@ std::vector<FastCase> fastCases() {
     const Geometry geometries[] = {{1, 1},    {3, 5},     {16, 8},   {17, 9},    {33, 17},    {515, 11},
                                    {1030, 9}, {1392, 16}, {780, 24}, {4036, 10}, {1028, 1028}};
     std::vector<FastCase> cases;
-    for (RepackIsa isa : {RepackIsa::kPortable, RepackIsa::kAvx2}) {
+    for (RepackIsa isa : {RepackIsa::kPortable, RepackIsa::kAvx2, RepackIsa::kAvx512}) {
         for (Geometry g : geometries) {
             for (PixelPacking packing : {PixelPacking::kBigEndian16, PixelPacking::kPacked12}) {
                 for (int rotation : {0, 90, 180, 270}) cases.push_back({isa, g, packing, rotation});
