@@ -492,7 +492,8 @@ template <bool Reverse>
 constexpr std::array<std::uint16_t, kWidePixels> packedKeepMasks() {
     constexpr std::uint16_t kKeep[kPackedGroupPixels] = {0xFFF0, 0xFF00, 0xF000, 0x0000};
     std::array<std::uint16_t, kWidePixels> masks{};
-    for (std::size_t m = 0; m < kWidePixels; ++m) masks[m] = kKeep[(Reverse ? kWidePixels - 1 - m : m) % 4];
+    for (std::size_t m = 0; m < kWidePixels; ++m)
+        masks[m] = kKeep[(Reverse ? kWidePixels - 1 - m : m) % kPackedGroupPixels];
     return masks;
 }
 
