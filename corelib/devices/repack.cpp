@@ -50,6 +50,11 @@ std::uint16_t packedPixel(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std
     }
 }
 
+// How many whole 16-bit samples the raw frame holds from pixel `first` on.
+std::size_t swappedPixelsFrom(RawView raw, std::size_t first) {
+    return raw.size / 2 > first ? raw.size / 2 - first : 0;
+}
+
 // Pixel k of the raw frame in host order, reading nothing past the end.
 std::uint16_t decodePixel(RawView raw, PixelPacking packing, std::size_t k) {
     if (packing == PixelPacking::kBigEndian16) {
@@ -92,7 +97,7 @@ void decodeRunPortable(RawView raw, PixelPacking packing, std::size_t first, std
         ++i;
     };
     if (packing == PixelPacking::kBigEndian16) {
-        const std::size_t whole = std::min(count, raw.size / 2 > first ? raw.size / 2 - first : 0);
+        const std::size_t whole = std::min(count, swappedPixelsFrom(raw, first));
         const std::uint8_t* p = raw.data + 2 * first;
         while (i < whole) put(static_cast<std::uint16_t>(p[2 * i] << 8 | p[2 * i + 1]));
     } else {
@@ -222,6 +227,33 @@ ZM_AVX2 inline __m256i unpack12(const std::uint8_t* p) {
     }
 }
 
+// Where a vector loop over a run of the raw frame reads, and how many whole vectors of
+// `vectorPixels` pixels it may decode there without reading past the raw frame.
+struct VectorSpan {
+    const std::uint8_t* src;
+    std::size_t vectors;
+};
+
+// 16-bit samples from pixel `first` on.
+inline VectorSpan swappedVectors(RawView raw, std::size_t first, std::size_t count,
+                                 std::size_t vectorPixels) {
+    return {raw.data + 2 * first, std::min(count, swappedPixelsFrom(raw, first)) / vectorPixels};
+}
+
+// Packed pixels from `first` on, which starts a group; each vector loads `loadBytes` bytes.
+inline VectorSpan packedVectors(RawView raw, std::size_t first, std::size_t count, std::size_t vectorPixels,
+                                std::size_t loadBytes) {
+    const std::size_t vectorBytes = vectorPixels / kPackedGroupPixels * kPackedGroupBytes;
+    const std::size_t g = first / kPackedGroupPixels * kPackedGroupBytes;
+    const std::size_t loadable = raw.size >= g + loadBytes ? (raw.size - g - loadBytes) / vectorBytes + 1 : 0;
+    return {raw.data + g, std::min(count / vectorPixels, loadable)};
+}
+
+// The single pixels a packed run that starts inside a group begins with, up to the next group.
+inline std::size_t packedHead(std::size_t first, std::size_t count) {
+    return std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
+}
+
 template <bool Reverse>
 ZM_AVX2 inline void storePixels(std::uint16_t* dst, std::size_t i, __m256i v) {
     if constexpr (Reverse) {
@@ -236,32 +268,23 @@ ZM_AVX2 void decodeRunAvx2(RawView raw, PixelPacking packing, std::size_t first,
                            std::uint16_t* dst) {
     std::size_t i = 0;
     if (packing == PixelPacking::kBigEndian16) {
-        const std::size_t available = raw.size / 2 > first ? raw.size / 2 - first : 0;
-        const std::size_t vectors = std::min(count, available) / kVectorPixels;
+        const VectorSpan span = swappedVectors(raw, first, count, kVectorPixels);
         const __m256i shuffle = Reverse ? reverseBytesShuffle() : swapBytesShuffle();
-        const std::uint8_t* src = raw.data + 2 * first;
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < vectors; ++v, i += kVectorPixels) {
-            __m256i x = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 2 * i)),
-                                            shuffle);
+        for (std::size_t v = 0; v < span.vectors; ++v, i += kVectorPixels) {
+            __m256i x = _mm256_shuffle_epi8(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(span.src + 2 * i)), shuffle);
             if constexpr (Reverse) x = _mm256_permute4x64_epi64(x, 0x4E);
             storePixels<Reverse>(dst, i, x);
         }
     } else {
-        // A run that starts inside a group begins with a few single pixels.
-        const std::size_t head =
-            std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
-        decodeRunPortable<Reverse>(raw, packing, first, head, dst);
-        i = head;
+        i = packedHead(first, count);
+        decodeRunPortable<Reverse>(raw, packing, first, i, dst);
         constexpr std::size_t kVectorBytes = kVectorPixels / kPackedGroupPixels * kPackedGroupBytes;
-        const std::size_t g = (first + i) / kPackedGroupPixels * kPackedGroupBytes;
-        const std::size_t loadable =
-            raw.size >= g + kPackedLoadBytes ? (raw.size - g - kPackedLoadBytes) / kVectorBytes + 1 : 0;
-        const std::size_t vectors = std::min((count - i) / kVectorPixels, loadable);
-        const std::uint8_t* src = raw.data + g;
+        const VectorSpan span = packedVectors(raw, first + i, count - i, kVectorPixels, kPackedLoadBytes);
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < vectors; ++v, i += kVectorPixels) {
-            storePixels<Reverse>(dst, i, unpack12<Reverse>(src + v * kVectorBytes));
+        for (std::size_t v = 0; v < span.vectors; ++v, i += kVectorPixels) {
+            storePixels<Reverse>(dst, i, unpack12<Reverse>(span.src + v * kVectorBytes));
         }
     }
     decodeRunPortable<Reverse>(raw, packing, first + i, count - i, Reverse ? dst - i : dst + i);
@@ -534,33 +557,23 @@ ZM_AVX512 void decodeRunAvx512(RawView raw, PixelPacking packing, std::size_t fi
                                std::uint16_t* dst) {
     std::size_t i = 0;
     if (packing == PixelPacking::kBigEndian16) {
-        const std::size_t available = raw.size / 2 > first ? raw.size / 2 - first : 0;
-        const std::size_t vectors = std::min(count, available) / kWidePixels;
+        const VectorSpan span = swappedVectors(raw, first, count, kWidePixels);
         const __m512i swap = _mm512_loadu_si512(kSwapWordBytes.data());
         const __m512i reverse = _mm512_loadu_si512(kReverseAllBytes.data());
-        const std::uint8_t* src = raw.data + 2 * first;
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < vectors; ++v, i += kWidePixels) {
-            const __m512i x = _mm512_loadu_si512(src + 2 * i);
+        for (std::size_t v = 0; v < span.vectors; ++v, i += kWidePixels) {
+            const __m512i x = _mm512_loadu_si512(span.src + 2 * i);
             storeWidePixels<Reverse>(dst, i,
                                      Reverse ? permuteBytes(reverse, x) : _mm512_shuffle_epi8(x, swap));
         }
     } else {
-        // A run that starts inside a group begins with a few single pixels.
-        const std::size_t head =
-            std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
-        decodeRunPortable<Reverse>(raw, packing, first, head, dst);
-        i = head;
+        i = packedHead(first, count);
+        decodeRunPortable<Reverse>(raw, packing, first, i, dst);
         constexpr std::size_t kVectorBytes = kWidePixels / kPackedGroupPixels * kPackedGroupBytes;
-        const std::size_t g = (first + i) / kPackedGroupPixels * kPackedGroupBytes;
-        const std::size_t loadable = raw.size >= g + kWidePackedLoadBytes
-                                         ? (raw.size - g - kWidePackedLoadBytes) / kVectorBytes + 1
-                                         : 0;
-        const std::size_t vectors = std::min((count - i) / kWidePixels, loadable);
-        const std::uint8_t* src = raw.data + g;
+        const VectorSpan span = packedVectors(raw, first + i, count - i, kWidePixels, kWidePackedLoadBytes);
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < vectors; ++v, i += kWidePixels) {
-            storeWidePixels<Reverse>(dst, i, unpack12x32<Reverse>(src + v * kVectorBytes));
+        for (std::size_t v = 0; v < span.vectors; ++v, i += kWidePixels) {
+            storeWidePixels<Reverse>(dst, i, unpack12x32<Reverse>(span.src + v * kVectorBytes));
         }
     }
     decodeRunAvx2<Reverse>(raw, packing, first + i, count - i, Reverse ? dst - i : dst + i);
