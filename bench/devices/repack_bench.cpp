@@ -1,10 +1,12 @@
 // Throughput of the frame conversions on the cameras' real frame sizes, beside memcpy of the same
 // output frame and the pixel-by-pixel reference. Bytes per second count the output frame, so the
-// ratio of a conversion to memcpy reads directly from the reported rates.
+// ratio of a conversion to memcpy reads directly from the reported rates; BM_RepackAgainstMemcpy
+// measures that ratio for the fastest path with both under the same machine load.
 #include "devices/repack.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <string>
@@ -60,6 +62,32 @@ void BM_Repack(benchmark::State& state, Convert convert, PixelPacking packing, i
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * frames.outBytes()));
 }
 
+// The fastest path and memcpy of the same output frame, timed alternately in one loop so that both
+// see the same machine load: the large frames run from memory, whose speed swings with the load of
+// the machine. The counter memcpy_ratio is conversion throughput / memcpy throughput.
+void BM_RepackAgainstMemcpy(benchmark::State& state, PixelPacking packing, int rotation) {
+    Frames frames = makeFrames(state, packing);
+    const int width = static_cast<int>(state.range(0));
+    const int height = static_cast<int>(state.range(1));
+    const std::vector<std::uint16_t> from(frames.out.size(), 1);
+    std::vector<std::uint16_t> to(frames.out.size());
+    using Clock = std::chrono::steady_clock;
+    Clock::duration converting{}, copying{};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        ZmCoreLib_v4::repackFrame(frames.raw.data(), frames.raw.size(), packing, width, height, rotation,
+                                  frames.out.data());
+        benchmark::ClobberMemory();
+        const auto converted = Clock::now();
+        std::memcpy(to.data(), from.data(), frames.outBytes());
+        benchmark::ClobberMemory();
+        copying += Clock::now() - converted;
+        converting += converted - start;
+    }
+    state.counters["memcpy_ratio"] =
+        std::chrono::duration<double>(copying) / std::chrono::duration<double>(converting);
+}
+
 void frameSizes(benchmark::internal::Benchmark* benchmark) {
     benchmark->ArgNames({"w", "h"});
     for (FrameSize size : kFrameSizes) benchmark->Args({size.width, size.height});
@@ -67,7 +95,8 @@ void frameSizes(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(BM_Memcpy)->Apply(frameSizes);
 
-// Every conversion through the fastest path, the portable path and the reference.
+// Every conversion through the fastest path, the portable path and the reference, and the fastest
+// path against memcpy.
 const bool kRegistered = [] {
     const struct {
         const char* name;
@@ -84,14 +113,18 @@ const bool kRegistered = [] {
                                                     width, height, rotation, out);
                   }},
                  {"reference", ZmCoreLib_v4::repackFrameReference}};
-    for (const auto& path : paths) {
-        for (const auto& packing : packings) {
-            for (int rotation : {0, 90, 180, 270}) {
-                const std::string name = std::string("BM_Repack/") + path.name + "/" + packing.name + "/rot" +
-                                         std::to_string(rotation);
-                benchmark::RegisterBenchmark(name.c_str(), BM_Repack, path.convert, packing.packing, rotation)
+    for (const auto& packing : packings) {
+        for (int rotation : {0, 90, 180, 270}) {
+            const std::string conversion = std::string(packing.name) + "/rot" + std::to_string(rotation);
+            for (const auto& path : paths) {
+                benchmark::RegisterBenchmark(
+                    ("BM_Repack/" + std::string(path.name) + "/" + conversion).c_str(), BM_Repack,
+                    path.convert, packing.packing, rotation)
                     ->Apply(frameSizes);
             }
+            benchmark::RegisterBenchmark(("BM_RepackAgainstMemcpy/" + conversion).c_str(),
+                                         BM_RepackAgainstMemcpy, packing.packing, rotation)
+                ->Apply(frameSizes);
         }
     }
     return true;

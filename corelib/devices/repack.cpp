@@ -22,10 +22,11 @@ constexpr std::size_t kPackedGroupBytes = 6;
 // whole cache lines, narrow enough that the output rows being filled stay few.
 constexpr int kStripRows = 32;
 constexpr int kBlockColumns = 256;
-// Quarter turns that load tiles straight from the raw frame go in blocks this tall and wide, so
-// that a block touches few pages of the output (frames as wide as 4036 pixels turn every input
-// column into an output row on a page of its own).
-constexpr std::size_t kDirectBlockRows = 256;
+// Quarter turns that load tiles straight from the raw frame go in blocks this tall and wide, small
+// enough that the input rows and output lines one block touches stay in the first-level cache.
+// The size is measured: on the cameras' frame sizes 40 x 64 turned fastest of 16 to 256 rows by
+// 32 to 256 columns.
+constexpr std::size_t kDirectBlockRows = 40;
 constexpr std::size_t kDirectBlockColumns = 64;
 
 // A raw frame with its length; bytes past the end read as 0.
@@ -177,6 +178,8 @@ void turnFrameDecoded(const QuarterTurn& turn, std::vector<std::uint16_t>& strip
 #define ZM_AVX2 __attribute__((target("avx2")))
 
 constexpr std::size_t kVectorPixels = 16;
+// Quarter turns go in tiles of this many rows by kVectorPixels columns.
+constexpr std::size_t kTileRows = 8;
 // unpack12 loads two 16-byte halves, 12 bytes apart.
 constexpr std::size_t kPackedLoadBytes = 28;
 
@@ -320,32 +323,32 @@ template <bool Clockwise>
 ZM_AVX2 void scatterTilesAvx2(const std::uint16_t* block, std::size_t stride, int rows, int columns,
                               std::size_t r0, std::size_t c0, std::size_t width, std::size_t height,
                               std::uint16_t* out) {
-    constexpr int kTileRows = 8;
-    constexpr int kTileColumns = static_cast<int>(kVectorPixels);
-    const int tileRows = rows / kTileRows * kTileRows;
-    const int tileColumns = columns / kTileColumns * kTileColumns;
+    constexpr int kRows = static_cast<int>(kTileRows);
+    constexpr int kColumns = static_cast<int>(kVectorPixels);
+    const int tileRows = rows / kRows * kRows;
+    const int tileColumns = columns / kColumns * kColumns;
     // Output row of input column c0 + c, and the step to the next input column's row.
     const std::ptrdiff_t rowStep =
         Clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
-    for (int c = 0; c < tileColumns; c += kTileColumns) {
+    for (int c = 0; c < tileColumns; c += kColumns) {
         const std::size_t column = c0 + c;
         std::uint16_t* const firstRow = out + (Clockwise ? column : width - 1 - column) * height;
-        for (int r = 0; r < tileRows; r += kTileRows) {
-            __m256i v[kTileRows];
+        for (int r = 0; r < tileRows; r += kRows) {
+            __m256i v[kRows];
             // Clockwise, the bottom row comes first in each output row: load the rows upside down.
 #pragma GCC unroll 8
-            for (int i = 0; i < kTileRows; ++i) {
-                const int row = r + (Clockwise ? kTileRows - 1 - i : i);
+            for (int i = 0; i < kRows; ++i) {
+                const int row = r + (Clockwise ? kRows - 1 - i : i);
                 v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + row * stride + c));
             }
             transpose8x16(v);
             const std::size_t inputRow = r0 + r;
-            std::uint16_t* target = firstRow + (Clockwise ? height - kTileRows - inputRow : inputRow);
+            std::uint16_t* target = firstRow + (Clockwise ? height - kRows - inputRow : inputRow);
 #pragma GCC unroll 8
-            for (int j = 0; j < kTileRows; ++j) {
+            for (int j = 0; j < kRows; ++j) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(target + j * rowStep),
                                  _mm256_castsi256_si128(v[j]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + (j + kTileRows) * rowStep),
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + (j + kRows) * rowStep),
                                  _mm256_extracti128_si256(v[j], 1));
             }
         }
@@ -381,13 +384,13 @@ ZM_AVX2 inline __m256i loadRawPixels(const std::uint8_t* bytes) {
 }
 
 // Quarter-turns rows [0, rows) and columns [firstColumn, endColumn) (whole tiles) loading the
-// pixels straight from the raw frame, without a decoding pass. Blocks many rows tall and few columns
-// wide fill long runs of each output row while touching few pages of the output at a time. Packed
-// frames must hold a whole number of groups per row.
+// pixels straight from the raw frame, without a decoding pass, one block of kDirectBlockRows x
+// kDirectBlockColumns at a time. When `rows` (at least one tile) is not a whole number of tiles,
+// the last tile overlaps the one above it: those rows are written twice with the same pixels.
+// Packed frames must hold a whole number of groups per row.
 template <bool Clockwise, bool Packed>
 ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::size_t firstColumn,
                               std::size_t endColumn) {
-    constexpr std::size_t kTileRows = 8;
     // Raw bytes of the sixteen pixels a tile row loads.
     constexpr std::size_t kTileRowBytes =
         Packed ? kVectorPixels / kPackedGroupPixels * kPackedGroupBytes : 2 * kVectorPixels;
@@ -397,38 +400,40 @@ ZM_AVX2 void turnTilesFromRaw(const QuarterTurn& turn, std::size_t rows, std::si
     const std::ptrdiff_t rowStep =
         Clockwise ? static_cast<std::ptrdiff_t>(height) : -static_cast<std::ptrdiff_t>(height);
     // Clockwise, the bottom row comes first in each output row: the tile's rows go upside down.
-    std::size_t rowOffsets[kTileRows];
-    for (std::size_t i = 0; i < kTileRows; ++i)
-        rowOffsets[i] = (Clockwise ? kTileRows - 1 - i : i) * rowBytes;
+    const std::ptrdiff_t sourceStep =
+        Clockwise ? -static_cast<std::ptrdiff_t>(rowBytes) : static_cast<std::ptrdiff_t>(rowBytes);
     // The same rows one block to the right, asked for while this block is turned (a prefetch
     // never faults, also past the end of the frame).
     constexpr std::size_t kPrefetchBytes = kDirectBlockColumns / kVectorPixels * kTileRowBytes;
     // Clockwise, the input rows go bottom up, so that both turns fill each output row front to
     // back: stores that walk backwards through memory are markedly slower.
     const std::size_t blocks = (rows + kDirectBlockRows - 1) / kDirectBlockRows;
+    const std::size_t lastTileRow = rows - kTileRows;
     for (std::size_t b = 0; b < blocks; ++b) {
         const std::size_t r0 = (Clockwise ? blocks - 1 - b : b) * kDirectBlockRows;
-        const std::size_t tiles = (std::min(rows, r0 + kDirectBlockRows) - r0) / kTileRows;
+        const std::size_t tiles = (std::min(rows, r0 + kDirectBlockRows) - r0 + kTileRows - 1) / kTileRows;
         for (std::size_t c0 = firstColumn; c0 < endColumn; c0 += kDirectBlockColumns) {
             const std::size_t c1 = std::min(endColumn, c0 + kDirectBlockColumns);
             for (std::size_t c = c0; c < c1; c += kVectorPixels) {
                 const std::uint8_t* const column =
                     turn.raw.data + (Packed ? c / kPackedGroupPixels * kPackedGroupBytes : 2 * c);
-                std::uint16_t* const firstRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
+                std::uint16_t* const outputRow = turn.out + (Clockwise ? c : width - 1 - c) * height;
                 for (std::size_t t = 0; t < tiles; ++t) {
-                    const std::size_t r = r0 + (Clockwise ? tiles - 1 - t : t) * kTileRows;
+                    const std::size_t r =
+                        std::min(lastTileRow, r0 + (Clockwise ? tiles - 1 - t : t) * kTileRows);
                     const std::uint8_t* const tile = column + r * rowBytes;
                     __m256i v[kTileRows];
+                    const std::uint8_t* source = Clockwise ? tile + (kTileRows - 1) * rowBytes : tile;
 #pragma GCC unroll 8
                     for (std::size_t i = 0; i < kTileRows; ++i) {
-                        v[i] = loadRawPixels<Packed>(tile + rowOffsets[i]);
-                        _mm_prefetch(reinterpret_cast<const char*>(tile + rowOffsets[i] + kPrefetchBytes),
-                                     _MM_HINT_T0);
+                        v[i] = loadRawPixels<Packed>(source);
+                        _mm_prefetch(reinterpret_cast<const char*>(source + kPrefetchBytes), _MM_HINT_T0);
+                        source += sourceStep;
                     }
                     transpose8x16(v);
                     // Output rows of columns c .. c + 7 and c + 8 .. c + 15, one step at a time so
                     // the addresses need no registers of their own.
-                    std::uint16_t* low = firstRow + (Clockwise ? height - kTileRows - r : r);
+                    std::uint16_t* low = outputRow + (Clockwise ? height - kTileRows - r : r);
                     std::uint16_t* high = low + static_cast<std::ptrdiff_t>(kTileRows) * rowStep;
 #pragma GCC unroll 8
                     for (std::size_t j = 0; j < kTileRows; ++j) {
@@ -454,11 +459,12 @@ ZM_AVX2 void turnAllColumnsFromRaw(const QuarterTurn& turn, std::size_t rows) {
 }
 
 // Tiles come straight from the raw frame when every row starts on a packing group, down to the
-// last tile row whose loads stay inside the raw bytes; the rows below are decoded first.
+// last row whose loads stay inside the raw bytes (on whole frames of the cameras' sizes, every row);
+// the rows below are decoded first.
 ZM_AVX2 void turnFrameAvx2(const QuarterTurn& turn, std::vector<std::uint16_t>& strip) {
-    constexpr std::size_t kTileRows = 8;
     const bool packed = turn.packing == PixelPacking::kPacked12;
     const std::size_t w = turn.width;
+    const std::size_t h = turn.height;
     // One past the last raw byte the tiles of input row `row` load.
     const auto loadEnd = [&](std::size_t row) {
         const std::size_t lastTile = row * w + w - kVectorPixels;
@@ -467,9 +473,10 @@ ZM_AVX2 void turnFrameAvx2(const QuarterTurn& turn, std::vector<std::uint16_t>& 
     };
     std::size_t directRows = 0;
     if (w >= kVectorPixels && (!packed || w % kPackedGroupPixels == 0)) {
-        directRows = turn.height / kTileRows * kTileRows;
-        while (directRows > 0 && loadEnd(directRows - 1) > turn.raw.size) directRows -= kTileRows;
+        directRows = h;
+        while (directRows > 0 && loadEnd(directRows - 1) > turn.raw.size) --directRows;
     }
+    if (directRows < kTileRows) directRows = 0;
     if (directRows > 0) {
         const bool clockwise = turn.rotationDegrees == 90;
         if (clockwise && packed) turnAllColumnsFromRaw<true, true>(turn, directRows);
@@ -477,7 +484,7 @@ ZM_AVX2 void turnFrameAvx2(const QuarterTurn& turn, std::vector<std::uint16_t>& 
         if (!clockwise && packed) turnAllColumnsFromRaw<false, true>(turn, directRows);
         if (!clockwise && !packed) turnAllColumnsFromRaw<false, false>(turn, directRows);
     }
-    turnRowsDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, directRows, turn.height, strip);
+    turnRowsDecoded<decodeRunAvx2<false>, scatterBlockAvx2>(turn, directRows, h, strip);
 }
 
 // ---- AVX-512 kernels ---------------------------------------------------------------------------

@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The fast paths against the reference on random data, over geometries that exercise every
 // vector path and every remainder: widths off the 4-pixel group and the 16-pixel vector, heights
-// off the 8-row block, widths beyond the 512-column block, and the cameras' real sizes.
+// off the 8-row tile, widths beyond the column blocks, and the cameras' real sizes.
 struct Geometry {
     int width;
     int height;
@@ -158,7 +158,7 @@ TEST_P(RepackFastPathTest, MatchesReferenceWithExactAndShortBuffers) {
 
 std::vector<FastCase> fastCases() {
     const Geometry geometries[] = {{1, 1},    {3, 5},     {16, 8},   {17, 9},    {33, 17},    {515, 11},
-                                   {1030, 9}, {1392, 16}, {780, 24}, {4036, 10}, {1028, 1028}};
+                                   {1030, 9}, {1392, 16}, {780, 30}, {4036, 10}, {1028, 1028}};
     std::vector<FastCase> cases;
     for (RepackIsa isa : {RepackIsa::kPortable, RepackIsa::kAvx2, RepackIsa::kAvx512}) {
         for (Geometry g : geometries) {
