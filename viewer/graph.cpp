@@ -135,18 +135,23 @@ void VideoGraph::release() {
         gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
         gst_object_unref(bus);
     }
+    for (GstMessage* message : pending_) gst_message_unref(message);
+    pending_.clear();
     renderers_.clear();
     if (source_) gst_object_unref(std::exchange(source_, nullptr));
     if (pipeline_) gst_object_unref(std::exchange(pipeline_, nullptr));
     filter_ = nullptr;
 }
 
-GstBusSyncReply VideoGraph::onBusMessage(GstBus*, GstMessage*, gpointer self) {
+GstBusSyncReply VideoGraph::onBusMessage(GstBus*, GstMessage* message, gpointer self) {
     auto* graph = static_cast<VideoGraph*>(self);
     std::lock_guard lock(graph->notifyMutex_);
+    // Kept here instead of passed on to the bus, which would queue it only after this returns:
+    // the window's thread could otherwise take the notification before the message is there.
+    graph->pending_.push_back(message);
     if (graph->notifyWindow_)
         QCoreApplication::postEvent(graph->notifyWindow_, new QEvent(viewer_events::WM_GRAPH_EVENT));
-    return GST_BUS_PASS;
+    return GST_BUS_DROP;
 }
 
 QString VideoGraph::sourceFilterName() const {
@@ -241,10 +246,13 @@ void VideoGraph::teardown() {
 }
 
 bool VideoGraph::getEvent(GraphEvent& event) {
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    GstMessage* message = gst_bus_pop(bus);
-    gst_object_unref(bus);
-    if (!message) return false;
+    GstMessage* message = nullptr;
+    {
+        std::lock_guard lock(notifyMutex_);
+        if (pending_.empty()) return false;
+        message = pending_.front();
+        pending_.pop_front();
+    }
     event = GraphEvent{};
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ELEMENT: {

@@ -2,14 +2,15 @@
 // renderer (appsink) per camera; pad i, renderer i and camera index i denote the same camera.
 //
 // All operations run on the GUI thread. Graph events (bus messages) arrive on any thread; the
-// graph posts one WM_GRAPH_EVENT to the notify window per message and leaves the message on
-// the bus, where getEvent() fetches it.
+// graph takes each message off the bus, keeps it for getEvent(), and only then posts one
+// WM_GRAPH_EVENT to the notify window, so a notification never arrives before its message.
 #pragma once
 
 #include <gst/gst.h>
 
 #include <QObject>
 #include <QString>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -70,7 +71,7 @@ public:
     int addToRot();
     // Stops the pipeline for good, removes every element and drops the renderers.
     void teardown();
-    // Fetches one pending event; false when none is pending.
+    // Fetches the oldest pending event; false when none is pending. Any thread.
     bool getEvent(GraphEvent& event);
     // The filter's control interfaces (owned by the element, valid while the graph lives).
     ZenmiraVidSource::IFilterUnknown* sourceFilter() const { return filter_; }
@@ -96,6 +97,7 @@ private:
     std::vector<std::unique_ptr<VideoRenderer>> renderers_;
     QString displayName_;
 
-    std::mutex notifyMutex_;  // guards notifyWindow_ against the bus's posting threads
+    std::mutex notifyMutex_;  // guards notifyWindow_ and pending_ against the bus's posting threads
     QObject* notifyWindow_ = nullptr;
+    std::deque<GstMessage*> pending_;  // messages not fetched yet, oldest first; owned
 };

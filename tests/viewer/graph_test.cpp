@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 #include <memory>
 
 #include "commondevicesvideopane.h"
@@ -15,6 +17,7 @@
 #include "graph.h"
 #include "mainfrm.h"
 #include "videorenderer.h"
+#include "viewerevents.h"
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 #include "zmcorelib/zmcorelib.h"
 
@@ -40,6 +43,29 @@ QSize nativeSize(VideoGraph& graph, int index) {
     graph.renderer(index)->GetNativeVideoSize(&w, &h);
     return {w, h};
 }
+
+// A notify window that fetches one graph event per notification, as the main frame does, and
+// counts the notifications that found none.
+class FetchingWindow : public QObject {
+public:
+    explicit FetchingWindow(VideoGraph& graph) : graph_(graph) {}
+    int notifications() const { return notifications_; }
+    int fetched() const { return fetched_; }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != viewer_events::WM_GRAPH_EVENT) return QObject::event(event);
+        GraphEvent graphEvent;
+        if (graph_.getEvent(graphEvent)) ++fetched_;
+        ++notifications_;
+        return true;
+    }
+
+private:
+    VideoGraph& graph_;
+    std::atomic<int> notifications_{0};
+    std::atomic<int> fetched_{0};
+};
 
 }  // namespace
 
@@ -123,6 +149,35 @@ private Q_SLOTS:
         QCOMPARE(event.text, "file exists");
         QCOMPARE(event.caption, QString());
         QVERIFY(!graph.getEvent(event));  // one event per call, then none
+    }
+
+    // Streaming threads post while the window's thread fetches. A notification that arrives before
+    // its message can be fetched finds nothing, and the message then waits for the next one: after
+    // a size change, whose stream is silent until the graph is rebuilt, there is none.
+    void everyNotificationFindsItsMessage() {
+        qputenv("ZM_FAKE_CAMERAS", "A");
+        SettingRegistry registry;
+        DevicePool pool(ZM_FAKE_LIBRARY, registry);
+        VideoGraph graph(pool, nullptr);
+        GstElement* source = gst_bin_get_by_name(GST_BIN(graph.pipeline()), "Zenmira source");
+        QVERIFY(source);
+        QThread windowThread;
+        FetchingWindow window(graph);
+        window.moveToThread(&windowThread);
+        windowThread.start();
+        graph.setNotifyWindow(&window);
+
+        constexpr int kMessages = 20000;
+        for (int i = 0; i < kMessages; ++i) {
+            gst_element_post_message(
+                source, gst_message_new_element(GST_OBJECT(source), gst_structure_new_empty("tick")));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(window.notifications(), kMessages, kPictureWaitMs);
+        graph.setNotifyWindow(nullptr);
+        windowThread.quit();
+        QVERIFY(windowThread.wait(kPictureWaitMs));
+        gst_object_unref(source);
+        QCOMPARE(window.fetched(), kMessages);
     }
 
     void aNewFrameSizeReachesItsRendererThroughTheFrame() {
