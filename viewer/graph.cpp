@@ -135,8 +135,11 @@ void VideoGraph::release() {
         gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
         gst_object_unref(bus);
     }
-    for (GstMessage* message : pending_) gst_message_unref(message);
-    pending_.clear();
+    {
+        std::lock_guard lock(notifyMutex_);
+        for (GstMessage* message : pending_) gst_message_unref(message);
+        pending_.clear();
+    }
     renderers_.clear();
     if (source_) gst_object_unref(std::exchange(source_, nullptr));
     if (pipeline_) gst_object_unref(std::exchange(pipeline_, nullptr));
