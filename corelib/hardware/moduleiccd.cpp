@@ -128,13 +128,8 @@ SettingEnum* ModuleIccd::addEnum(unsigned id, const EnumShape& shape) {
     return setting;
 }
 
-void ModuleIccd::buildTypes124() {
-    const bool fineDelay = type_ == kFineDelayModuleType;
-    const int durationMinNs = type_ == 1 ? 20 : type_ == 2 ? 1 : 10;
-    mode_ = addEnum(kMode,
-                    {{{kModeOff, 0}, {kModeAlignment, kCodeAlignment}, {kModeSingleFrame, kCodeSingleFrame}},
-                     kModeOff,
-                     kModeRegister});
+void ModuleIccd::addModeVoltageAndDiaphragm(std::initializer_list<std::pair<int, int>> modes) {
+    mode_ = addEnum(kMode, {modes, kModeOff, kModeRegister});
     mcpVoltage_ = addScalar(kMcpVoltage, {{kUnitVolt},
                                           kMcpMinVolts,
                                           kUnitVolt,
@@ -145,6 +140,13 @@ void ModuleIccd::buildTypes124() {
                                           kMcpVoltageRegister});
     diaphragm_ =
         addScalar(kDiaphragm, {{kUnitPercent}, 1, kUnitPercent, 100, kUnitPercent, 1, 1, kDurationRegister});
+}
+
+void ModuleIccd::buildTypes124() {
+    const bool fineDelay = type_ == kFineDelayModuleType;
+    const int durationMinNs = type_ == 1 ? 20 : type_ == 2 ? 1 : 10;
+    addModeVoltageAndDiaphragm(
+        {{kModeOff, 0}, {kModeAlignment, kCodeAlignment}, {kModeSingleFrame, kCodeSingleFrame}});
     delay_ =
         fineDelay
             ? addScalar(kDelay, {kTimeUnits, 0, kUnitNanosecond, 1, kUnitMillisecond, 20, 0, kDelayRegister})
@@ -163,22 +165,10 @@ void ModuleIccd::buildTypes124() {
 }
 
 void ModuleIccd::buildType3() {
-    mode_ = addEnum(kMode, {{{kModeOff, 0},
-                             {kModeAlignment, kCodeAlignment},
-                             {kModeSingleFrame, kCodeSingleFrame},
-                             {kModeTwoFrames, kCodeTwoFrames}},
-                            kModeOff,
-                            kModeRegister});
-    mcpVoltage_ = addScalar(kMcpVoltage, {{kUnitVolt},
-                                          kMcpMinVolts,
-                                          kUnitVolt,
-                                          kMcpMaxVolts,
-                                          kUnitVolt,
-                                          1,
-                                          kMcpMinVolts,
-                                          kMcpVoltageRegister});
-    diaphragm_ =
-        addScalar(kDiaphragm, {{kUnitPercent}, 1, kUnitPercent, 100, kUnitPercent, 1, 1, kDurationRegister});
+    addModeVoltageAndDiaphragm({{kModeOff, 0},
+                                {kModeAlignment, kCodeAlignment},
+                                {kModeSingleFrame, kCodeSingleFrame},
+                                {kModeTwoFrames, kCodeTwoFrames}});
     delay_ = addScalar(kFirstDelay,
                        {kTimeUnits, 0, kUnitNanosecond, 4000000, kUnitNanosecond, 1, 0, kDelayRegister});
     duration_ = addScalar(kFirstDuration, {kShortTimeUnits, 1, kUnitNanosecond, 20000, kUnitNanosecond, 1,
@@ -194,20 +184,8 @@ void ModuleIccd::buildType3() {
 }
 
 void ModuleIccd::buildType5() {
-    mode_ = addEnum(kMode,
-                    {{{kModeOff, 0}, {kModeAlignment, kCodeAlignment}, {kModeSingleFrame, kCodeSingleFrame}},
-                     kModeOff,
-                     kModeRegister});
-    mcpVoltage_ = addScalar(kMcpVoltage, {{kUnitVolt},
-                                          kMcpMinVolts,
-                                          kUnitVolt,
-                                          kMcpMaxVolts,
-                                          kUnitVolt,
-                                          1,
-                                          kMcpMinVolts,
-                                          kMcpVoltageRegister});
-    diaphragm_ =
-        addScalar(kDiaphragm, {{kUnitPercent}, 1, kUnitPercent, 100, kUnitPercent, 1, 1, kDurationRegister});
+    addModeVoltageAndDiaphragm(
+        {{kModeOff, 0}, {kModeAlignment, kCodeAlignment}, {kModeSingleFrame, kCodeSingleFrame}});
     delay_ =
         addScalar(kDelay, {kTimeUnits, 0, kUnitNanosecond, 1000000, kUnitNanosecond, 5, 0, kDelayRegister});
     duration_ = addScalar(

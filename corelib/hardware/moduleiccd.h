@@ -9,7 +9,9 @@
 // and the command buffer held by the writer, and is the only operation that touches registers.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/checker.h"
@@ -69,6 +71,9 @@ private:
 
     SettingScalar* addScalar(unsigned id, const ScalarShape& shape);
     SettingEnum* addEnum(unsigned id, const EnumShape& shape);
+    // Every type begins its list with the mode (`modes`: value id, register code; off first),
+    // the MCP voltage and the diaphragm.
+    void addModeVoltageAndDiaphragm(std::initializer_list<std::pair<int, int>> modes);
     void buildTypes124();
     void buildType3();
     void buildType5();
