@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -45,7 +46,7 @@ QSize nativeSize(VideoGraph& graph, int index) {
 }
 
 // A notify window that fetches one graph event per notification, as the main frame does, and
-// counts the notifications that found none.
+// counts the notifications and the events they fetched.
 class FetchingWindow : public QObject {
 public:
     explicit FetchingWindow(VideoGraph& graph) : graph_(graph) {}
@@ -166,17 +167,21 @@ private Q_SLOTS:
         window.moveToThread(&windowThread);
         windowThread.start();
         graph.setNotifyWindow(&window);
+        // Also when a check below gives up early: no notification after this, and the thread ends
+        // before the window and the graph go.
+        const auto stopWindow = qScopeGuard([&] {
+            graph.setNotifyWindow(nullptr);
+            windowThread.quit();
+            windowThread.wait();
+        });
 
         constexpr int kMessages = 20000;
         for (int i = 0; i < kMessages; ++i) {
             gst_element_post_message(
                 source, gst_message_new_element(GST_OBJECT(source), gst_structure_new_empty("tick")));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(window.notifications(), kMessages, kPictureWaitMs);
-        graph.setNotifyWindow(nullptr);
-        windowThread.quit();
-        QVERIFY(windowThread.wait(kPictureWaitMs));
         gst_object_unref(source);
+        QTRY_COMPARE_WITH_TIMEOUT(window.notifications(), kMessages, kPictureWaitMs);
         QCOMPARE(window.fetched(), kMessages);
     }
 
