@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -27,6 +28,7 @@
 #include "iniconfig.h"
 #include "mainfrm.h"
 #include "propertyframe.h"
+#include "qtmessagebox.h"
 #include "settingeditors.h"
 #include "sourcefilter.h"
 #include "videorenderer.h"
@@ -127,6 +129,18 @@ QStringList recordingFolders(const QString& workFolder) {
     return folders;
 }
 
+// The error boxes on screen captioned `caption`, oldest first.
+QList<QMessageBox*> errorBoxes(const QString& caption) {
+    QList<QMessageBox*> boxes;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(window);
+            box && box->isVisible() && box->windowTitle() == caption)
+            boxes << box;
+    return boxes;
+}
+
+constexpr const char* kSaveErrorCaption = "Zenmira Kelvo: Ошибка сохранения изображения";
+
 int rowOf(QTableWidget* list, const QString& name) {
     for (int row = 0; row < list->rowCount(); ++row)
         if (list->item(row, 0) && list->item(row, 0)->text() == name) return row;
@@ -139,11 +153,21 @@ class MainFrameTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { gst_init(nullptr, nullptr); }
+    void initTestCase() {
+        gst_init(nullptr, nullptr);
+        qtmessagebox::install();  // as the program does
+    }
 
     void init() {
-        QVERIFY(workFolder_.isValid());
-        IniConfig::instance().set(IniConfig::kWorkFolder, workFolder_.path().toStdU16String().c_str());
+        // A folder of its own for each test: recording folders are named to the second.
+        workFolder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(workFolder_->isValid());
+        IniConfig::instance().set(IniConfig::kWorkFolder, workFolder_->path().toStdU16String().c_str());
+    }
+
+    void cleanup() {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(window)) window->close();
     }
 
     void menusBarsAndCommandStates() {
@@ -228,10 +252,25 @@ private Q_SLOTS:
         Viewer viewer("B;A");
         QTRY_VERIFY_WITH_TIMEOUT(viewer.allPicturesShown(), kWaitMs);
         viewer.frame->runCommand(ID_RECORD_FRAME);
-        const QStringList folders = recordingFolders(workFolder_.path());
+        const QStringList folders = recordingFolders(workFolder_->path());
         QCOMPARE(folders.size(), 1);
         QCOMPARE(filesIn(folders[0]), QStringList({"Камера_A.tiff", "Камера_B.tiff"}));
         QVERIFY(QFileInfo(QDir(folders[0]).filePath("Камера_A.tiff")).size() > 320 * 240 * 2);
+    }
+
+    void aSnapshotThatCannotBeWrittenShowsItsErrorBox() {
+        // The plugin writes the file and reports the failure; the viewer's box must show it.
+        const QString missing = workFolder_->filePath("missing/work");
+        IniConfig::instance().set(IniConfig::kWorkFolder, missing.toStdU16String().c_str());
+        Viewer viewer("A");
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.allPicturesShown(), kWaitMs);
+        viewer.frame->runCommand(ID_RECORD_FRAME);
+        QTRY_COMPARE_WITH_TIMEOUT(errorBoxes(kSaveErrorCaption).size(), 1, kWaitMs);
+        const QMessageBox* box = errorBoxes(kSaveErrorCaption).front();
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        const QRegularExpression text("\\nИмя файла: \\n" + QRegularExpression::escape(missing) +
+                                      "/\\d{4}(-\\d{2}){5}/Камера_A$");
+        QVERIFY2(text.match(box->text()).hasMatch(), qPrintable(box->text()));
     }
 
     void recordSeriesTogglesAndWritesNumberedFiles() {
@@ -242,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(frame.commandState(ID_RECORD_SERIES).checked);
         QVERIFY(!frame.commandState(ID_RECORD_FRAME).enabled);  // no single frames during a series
         QVERIFY(viewer.series(0));
-        const QStringList folders = recordingFolders(workFolder_.path());
+        const QStringList folders = recordingFolders(workFolder_->path());
         QCOMPARE(folders.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(filesIn(folders[0]).contains("Камера_A#2.tiff"), kWaitMs);
         QVERIFY(filesIn(folders[0]).contains("Камера_A#0.tiff"));
@@ -445,7 +484,7 @@ private Q_SLOTS:
     }
 
 private:
-    QTemporaryDir workFolder_;
+    std::unique_ptr<QTemporaryDir> workFolder_;
 };
 
 QTEST_MAIN(MainFrameTest)

@@ -58,6 +58,18 @@ QString program() {
     return QDir(QCoreApplication::applicationDirPath()).filePath("ZenmiraKelvo");
 }
 
+// Copies the program into `root`/bin and the build's libraries `libraries` into `root`/lib, as an
+// installed tree has them; false when a copy failed.
+bool copyProgram(const QDir& root, const QStringList& libraries) {
+    const QDir built(QDir(QCoreApplication::applicationDirPath()).filePath("../lib"));
+    if (!root.mkpath("bin") || !root.mkpath("lib") ||
+        !QFile::copy(program(), root.filePath("bin/ZenmiraKelvo")))
+        return false;
+    for (const QString& library : libraries)
+        if (!QFile::copy(built.filePath(library), root.filePath("lib/" + library))) return false;
+    return true;
+}
+
 }  // namespace
 
 class StartupTest : public QObject {
@@ -65,11 +77,10 @@ class StartupTest : public QObject {
 
 private Q_SLOTS:
     void missingLibraryEndsStartupWithItsBox() {
-        // A copy of the program in a folder of its own finds no camera library beside it.
+        // A copy of the program with its platform library finds no camera library beside them.
         QTemporaryDir folder;
-        QVERIFY(QDir(folder.path()).mkdir("bin"));
+        QVERIFY(copyProgram(QDir(folder.path()), {"libzmplatform.so"}));
         const QString copy = QDir(folder.path()).filePath("bin/ZenmiraKelvo");
-        QVERIFY(QFile::copy(program(), copy));
         const Run run = runProgram(copy, {{"LD_LIBRARY_PATH", ""}, {"XDG_CONFIG_HOME", folder.path()}});
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 1);
@@ -145,11 +156,8 @@ private Q_SLOTS:
         // The program and the camera library, without the plugin folder beside them.
         QTemporaryDir folder;
         const QDir root(folder.path());
-        QVERIFY(root.mkpath("bin") && root.mkpath("lib") && root.mkpath("no-plugins"));
-        QVERIFY(QFile::copy(program(), root.filePath("bin/ZenmiraKelvo")));
-        QVERIFY(
-            QFile::copy(QDir(QCoreApplication::applicationDirPath()).filePath("../lib/libzmcorelib_v4.so"),
-                        root.filePath("lib/libzmcorelib_v4.so")));
+        QVERIFY(root.mkpath("no-plugins"));
+        QVERIFY(copyProgram(root, {"libzmplatform.so", "libzmcorelib_v4.so"}));
         const Run run = runProgram(root.filePath("bin/ZenmiraKelvo"),
                                    {{"ZMCORE_SIMULATE", "default"},
                                     {"XDG_CONFIG_HOME", folder.path()},

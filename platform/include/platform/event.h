@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/export.h"
+
 namespace platform {
 
 enum class WaitResult { Signalled, TimedOut, Failed };
@@ -20,7 +22,7 @@ inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
 
 enum class ResetMode { Manual, Auto };
 
-class Event {
+class ZM_PLATFORM_API Event {
 public:
     explicit Event(ResetMode mode, bool initiallySignalled = false);
     Event(const Event&) = delete;
@@ -46,12 +48,12 @@ private:
 // Waits until one of two events is signalled and consumes it when it is auto-reset.
 // *signalledIndex (when not null) receives 0 for `first`, 1 for `second`; when both are
 // signalled, `first` wins. The two events must be distinct objects.
-WaitResult waitForEither(Event& first, Event& second, std::uint32_t timeoutMs,
-                         int* signalledIndex = nullptr);
+ZM_PLATFORM_API WaitResult waitForEither(Event& first, Event& second, std::uint32_t timeoutMs,
+                                         int* signalledIndex = nullptr);
 
 // A process-local lock whose acquisition can be bounded. Recursive: the owning thread may take it
 // again (and must release it as often), as the camera and repack locks of a device allow.
-class Mutex {
+class ZM_PLATFORM_API Mutex {
 public:
     Mutex() = default;
     Mutex(const Mutex&) = delete;
@@ -84,7 +86,7 @@ private:
 // An auto-reset event shared by name with every process of the same user (a POSIX named
 // semaphore "/zm-<uid>-<name>" kept at 0 or 1). Opening creates it when it does not exist yet;
 // the kernel object outlives the processes, like the named events this replaces.
-class NamedEvent {
+class ZM_PLATFORM_API NamedEvent {
 public:
     // Throws nothing; valid() is false and lastError() holds the cause when opening failed.
     explicit NamedEvent(const std::string& name);

@@ -4,10 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/export.h"
+
 namespace platform {
 
 // Invalid sequences become U+FFFD; never throws on malformed input.
-std::u16string toUtf16(std::string_view utf8);
-std::string toUtf8(std::u16string_view utf16);
+ZM_PLATFORM_API std::u16string toUtf16(std::string_view utf8);
+ZM_PLATFORM_API std::string toUtf8(std::u16string_view utf16);
 
 }  // namespace platform
