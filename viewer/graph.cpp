@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kSourceName = "Zenmira source";
 constexpr const char* kEventCodeField = "code";
+constexpr const char* kPinField = "pin";
 
 // The filter inside the element, reached through its camera interface (every control interface
 // leads to the others).
@@ -49,7 +50,7 @@ void forEach(GstIterator* it, Visit visit) {
     gst_iterator_free(it);
 }
 
-// The text of an error or warning message, and the caption its details carry (if any).
+// The text of an error or warning message, and the caption and camera its details carry (if any).
 void readProblem(GstMessage* message, GraphEvent& event) {
     GError* error = nullptr;
     gchar* debug = nullptr;
@@ -65,6 +66,8 @@ void readProblem(GstMessage* message, GraphEvent& event) {
     const gchar* caption =
         details ? gst_structure_get_string(details, ZenmiraVidSource::kSaveErrorCaptionField) : nullptr;
     event.caption = caption ? QString::fromUtf8(caption) : QString();
+    guint pin = 0;
+    if (details && gst_structure_get_uint(details, kPinField, &pin)) event.camera = int(pin);
     g_clear_error(&error);
     g_free(debug);
 }

@@ -43,6 +43,7 @@ struct GraphEvent {
     long code = 0;
     QString text;     // what an error or warning says (empty for other events)
     QString caption;  // the caption an element gave its warning, if any
+    int camera = -1;  // the camera (pad index) a warning concerns, -1 when it names none
 };
 
 class VideoGraph {

@@ -349,10 +349,16 @@ void CMainFrame::onGraphEvent() {
             SyncActiveView();
             pages_[size_t(current_)]->update();
             break;
-        case GraphEvent::EC_ELEMENT_WARNING:
-            qtmessagebox::showNonBlocking(
-                graphEvent.caption.isEmpty() ? QString(kErrorCaption) : graphEvent.caption, graphEvent.text);
+        case GraphEvent::EC_ELEMENT_WARNING: {
+            const QString caption =
+                graphEvent.caption.isEmpty() ? QString(kErrorCaption) : graphEvent.caption;
+            // A warning that names a camera is a frame of its series that could not be saved.
+            if (graphEvent.camera >= 0)
+                seriesErrors_.report(graphEvent.camera, caption, graphEvent.text);
+            else
+                qtmessagebox::showNonBlocking(caption, graphEvent.text);
             break;
+        }
         case GraphEvent::EC_ERRORABORT:
             qtmessagebox::showNonBlocking(kErrorCaption, graphEvent.text);
             break;

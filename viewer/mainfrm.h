@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "commands.h"
+#include "serieserrorboxes.h"
 #include "viewercontext.h"
 
 class QAction;
@@ -79,6 +80,7 @@ private:
     std::vector<DevicePage*> pages_;  // owned through pageStack_; index = tab index
     int current_ = 0;
     std::map<int, QAction*> actions_;
+    SeriesErrorBoxes seriesErrors_;
     std::unique_ptr<FolderRequest> folderRequest_;
     QPointer<QFileDialog> folderDialog_;
 };

@@ -141,6 +141,13 @@ QList<QMessageBox*> errorBoxes(const QString& caption) {
 
 constexpr const char* kSaveErrorCaption = "Zenmira Kelvo: Ошибка сохранения изображения";
 
+// How many frames of its series a save-error box says were not saved (0 when it says nothing).
+int framesNotSaved(const QMessageBox* box) {
+    static const QRegularExpression count("Не сохранено кадров серии: (\\d+)");
+    const QRegularExpressionMatch match = count.match(box->informativeText());
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
 int rowOf(QTableWidget* list, const QString& name) {
     for (int row = 0; row < list->rowCount(); ++row)
         if (list->item(row, 0) && list->item(row, 0)->text() == name) return row;
@@ -291,6 +298,33 @@ private Q_SLOTS:
         const int written = int(filesIn(folders[0]).size());
         QTest::qWait(200);  // frames keep arriving every 20 ms; none may be written now
         QCOMPARE(int(filesIn(folders[0]).size()), written);
+    }
+
+    void aFailingSeriesShowsOneBoxThatCountsTheFramesNotSaved() {
+        const QString missing = workFolder_->filePath("missing/work");
+        IniConfig::instance().set(IniConfig::kWorkFolder, missing.toStdU16String().c_str());
+        Viewer viewer("A");
+        viewer.frame->runCommand(ID_RECORD_SERIES);  // a frame every 20 ms, none can be written
+        const auto lastBoxCount = [] {
+            const QList<QMessageBox*> boxes = errorBoxes(kSaveErrorCaption);
+            return boxes.isEmpty() ? 0 : framesNotSaved(boxes.last());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(lastBoxCount() >= 5, kWaitMs);
+        QCOMPARE(errorBoxes(kSaveErrorCaption).size(), 1);
+        QVERIFY(errorBoxes(kSaveErrorCaption).front()->text().endsWith("/Камера_A#0"));
+
+        // Once it is closed, the next failure of the series opens a new box, counting afresh from
+        // the first frame the closed box did not count.
+        QMessageBox* first = errorBoxes(kSaveErrorCaption).front();
+        const int countedByTheFirst = framesNotSaved(first);
+        first->close();
+        QTRY_COMPARE_WITH_TIMEOUT(errorBoxes(kSaveErrorCaption).size(), 1, kWaitMs);
+        const QMessageBox* next = errorBoxes(kSaveErrorCaption).front();
+        QVERIFY(framesNotSaved(next) >= 1);
+        static const QRegularExpression frameNumber("#(\\d+)$");
+        QVERIFY2(frameNumber.match(next->text()).captured(1).toInt() >= countedByTheFirst,
+                 qPrintable(next->text()));
+        viewer.frame->runCommand(ID_RECORD_SERIES);
     }
 
     void leavingACameraPageStopsItsSeriesButNotTheCommonOne() {
