@@ -42,7 +42,7 @@ void CCommonDevicesVideoPane::layoutVideo() {
     const int cells = grid_.width() * grid_.height();
     for (int i = 0; i < cells && i < int(controls_.size()); ++i) {
         VideoWindowlessControl* control = controls_[size_t(i)];
-        if (!control) continue;
+        if (!shows(control)) continue;
         int w = 0, h = 0;
         control->GetNativeVideoSize(&w, &h);
         const QRect source(0, 0, w, h);

@@ -66,7 +66,7 @@ void CDeviceVideoPane::setZoom(int zoomPercent) {
 }
 
 void CDeviceVideoPane::layoutVideo() {
-    if (!control_) return;
+    if (!shows(control_)) return;
     int w = 0, h = 0;
     control_->GetNativeVideoSize(&w, &h);
     const QSize client = viewport()->size();
@@ -85,7 +85,7 @@ void CDeviceVideoPane::layoutVideo() {
 }
 
 void CDeviceVideoPane::scrollContentsBy(int, int) {
-    if (!control_ || zoom_ <= 0) return;
+    if (!shows(control_) || zoom_ <= 0) return;
     QRect source, destination;
     control_->GetVideoPosition(&source, &destination);
     // The source keeps its size; its top-left corner follows the scroll positions, unzoomed.

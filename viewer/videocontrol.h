@@ -25,6 +25,7 @@ public:
     virtual void RepaintVideo(QPainter& painter) = 0;
     // The widget the picture is drawn into; it is repainted when a new picture arrives.
     virtual void SetVideoClippingWindow(QWidget* window) = 0;
+    virtual QWidget* GetVideoClippingWindow() const = 0;
 
 Q_SIGNALS:
     // The native size changed (a new stream was negotiated): the pane lays the picture out again.

@@ -22,6 +22,10 @@ void VideoPane::watch(VideoWindowlessControl* control) {
             Qt::UniqueConnection);
 }
 
+bool VideoPane::shows(const VideoWindowlessControl* control) const {
+    return control && control->GetVideoClippingWindow() == viewport();
+}
+
 bool VideoPane::event(QEvent* event) {
     using namespace viewer_events;
     if (event->type() == WM_ATTACH_RENDERER) {
@@ -40,7 +44,8 @@ bool VideoPane::viewportEvent(QEvent* event) {
     if (event->type() != QEvent::Paint) return QAbstractScrollArea::viewportEvent(event);
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), kBackground);
-    for (VideoWindowlessControl* control : controls()) control->RepaintVideo(painter);
+    for (VideoWindowlessControl* control : controls())
+        if (shows(control)) control->RepaintVideo(painter);
     return true;
 }
 

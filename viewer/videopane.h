@@ -31,6 +31,9 @@ protected:
     // Takes renderer `index` over.
     virtual void attach(int index, VideoWindowlessControl* control) = 0;
     void watch(VideoWindowlessControl* control);
+    // Whether `control` draws into this pane. A renderer that another pane took over since (a
+    // camera page's renderer, back on the common page) is neither placed nor painted here.
+    bool shows(const VideoWindowlessControl* control) const;
 
     bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;

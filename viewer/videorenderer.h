@@ -34,6 +34,7 @@ public:
     void GetVideoPosition(QRect* source, QRect* destination) const override;
     void RepaintVideo(QPainter& painter) override;
     void SetVideoClippingWindow(QWidget* window) override;
+    QWidget* GetVideoClippingWindow() const override { return clippingWindow_; }
 
     // Pictures shown, pictures dropped because a newer one arrived first, and the rate of the
     // pictures shown over the last second.

@@ -31,6 +31,7 @@
 #include "qtmessagebox.h"
 #include "settingeditors.h"
 #include "sourcefilter.h"
+#include "videolayout.h"
 #include "videorenderer.h"
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 #include "zmcorelib/zmcorelib.h"
@@ -515,6 +516,44 @@ private Q_SLOTS:
         renderer->GetVideoPosition(&scrolled, &scrolledDestination);
         QCOMPARE(scrolled, source.translated(100 * 100 / 400, 40 * 100 / 400));
         QCOMPARE(scrolledDestination, destination);
+    }
+
+    void aSizeChangeAfterACameraPageKeepsEveryPictureInItsCell() {
+        Viewer viewer("A;B");
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.allPicturesShown(), kWaitMs);
+        viewer.frame->selectTab(2);  // camera B's page has shown B's picture
+        viewer.frame->selectTab(0);
+        DeviceHolder& second = *viewer.pool->at(1);
+        second.find(SettingItem(second.device()->FindSetting(ZmCoreLib::kSettingFrameHeight)))->setValue(500);
+        VideoRenderer* renderer = viewer.graph->renderer(1);
+        int width = 0, height = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((renderer->GetNativeVideoSize(&width, &height), height == 500), kWaitMs);
+
+        // Each picture fitted into its own cell of the grid.
+        CCommonDevicesVideoPane* grid = viewer.common()->video();
+        const auto misplaced = [&] {
+            QStringList wrong;
+            for (int camera : {0, 1}) {
+                QRect source, destination;
+                viewer.graph->renderer(camera)->GetVideoPosition(&source, &destination);
+                viewer.graph->renderer(camera)->GetNativeVideoSize(&width, &height);
+                const QRect cell = videolayout::gridCell(grid->viewport()->rect(), grid->gridSize(), camera);
+                const QRect expected = videolayout::fitCentred(cell, QSize(width, height));
+                if (destination != expected)
+                    wrong << QString("camera %1 at %2,%3 %4 x %5 instead of %6,%7 %8 x %9")
+                                 .arg(camera)
+                                 .arg(destination.x())
+                                 .arg(destination.y())
+                                 .arg(destination.width())
+                                 .arg(destination.height())
+                                 .arg(expected.x())
+                                 .arg(expected.y())
+                                 .arg(expected.width())
+                                 .arg(expected.height());
+            }
+            return wrong.join("; ");
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(misplaced().isEmpty(), qPrintable(misplaced()), kWaitMs);
     }
 
 private:
