@@ -73,14 +73,16 @@ void CDeviceVideoPane::layoutVideo() {
     const auto zoomed = videolayout::place(client, QSize(w, h), zoom_);
     if (!zoomed.valid) return;
     const auto& p = zoomed.placement;
-    control_->SetVideoPosition(&p.source, &p.destination);
-    const QSignalBlocker quietH(horizontalScrollBar()), quietV(verticalScrollBar());
+    // The bars first: their range changes show or hide them (and a bar that comes or goes lays
+    // the picture out again for the new client size); the scrolling they may cause is overwritten
+    // by the placement, which starts at the top left corner.
     horizontalScrollBar()->setRange(0, std::max(0, p.scrollSize.width() - client.width()));
     horizontalScrollBar()->setPageStep(client.width());
     verticalScrollBar()->setRange(0, std::max(0, p.scrollSize.height() - client.height()));
     verticalScrollBar()->setPageStep(client.height());
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
+    control_->SetVideoPosition(&p.source, &p.destination);
     viewport()->update();
 }
 

@@ -1,6 +1,7 @@
 #include "mainfrm.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -136,6 +137,10 @@ void CMainFrame::createMenus() {
     addCommand(zoom, ID_ZOOM_400, "400 %");
     zoom->addSeparator();
     addCommand(zoom, ID_ZOOM_50, "50 %");
+    // One zoom at a time: the menu marks the active one with a radio mark.
+    auto* zooms = new QActionGroup(this);
+    for (int id : {ID_ZOOM_FIT, ID_ZOOM_100, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400, ID_ZOOM_50})
+        zooms->addAction(actions_[id]);
 
     QMenu* help = menuBar()->addMenu("&Help");
     addCommand(help, ID_APP_ABOUT, "&About ZenmiraKelvo...");

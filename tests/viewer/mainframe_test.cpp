@@ -3,6 +3,7 @@
 // folder chooser, and the in-place editors of both settings lists.
 #include <gst/gst.h>
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -554,6 +555,44 @@ private Q_SLOTS:
             return wrong.join("; ");
         };
         QTRY_VERIFY2_WITH_TIMEOUT(misplaced().isEmpty(), qPrintable(misplaced()), kWaitMs);
+    }
+
+    void zoomShowsScrollBarsOnlyWhileThePictureOverflows_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("bars");
+        // A 320 x 240 picture in a pane of about 800 x 700.
+        QTest::newRow("400 % overflows") << int(ID_ZOOM_400) << true;
+        QTest::newRow("200 % fits") << int(ID_ZOOM_200) << false;
+        QTest::newRow("fit") << int(ID_ZOOM_FIT) << false;
+    }
+    void zoomShowsScrollBarsOnlyWhileThePictureOverflows() {
+        QFETCH(int, command);
+        QFETCH(bool, bars);
+        Viewer viewer("A");
+        viewer.frame->selectTab(1);
+        CDeviceVideoPane* pane = viewer.camera(0)->video();
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.allPicturesShown(), kWaitMs);
+        // From an overflowing zoom, so that each case has bars to show or to hide.
+        viewer.frame->runCommand(ID_ZOOM_300);
+        viewer.frame->runCommand(command);
+        const QSize zoomed = command == ID_ZOOM_400 ? QSize(1280, 960) : QSize();
+        QTRY_VERIFY2_WITH_TIMEOUT(pane->horizontalScrollBar()->isVisible() == bars &&
+                                      pane->verticalScrollBar()->isVisible() == bars,
+                                  qPrintable(QString("bars %1, %2 in a %3 x %4 pane")
+                                                 .arg(pane->horizontalScrollBar()->isVisible())
+                                                 .arg(pane->verticalScrollBar()->isVisible())
+                                                 .arg(pane->viewport()->width())
+                                                 .arg(pane->viewport()->height())),
+                                  kWaitMs);
+        if (bars) {  // the bars' ranges are those of the pane as the bars left it
+            QCOMPARE(pane->horizontalScrollBar()->maximum(), zoomed.width() - pane->viewport()->width());
+            QCOMPARE(pane->verticalScrollBar()->maximum(), zoomed.height() - pane->viewport()->height());
+        }
+        // The zoom items are one exclusive choice, marked with a radio mark.
+        QActionGroup* group = viewer.frame->action(ID_ZOOM_FIT)->actionGroup();
+        QVERIFY(group && group->isExclusive());
+        for (int id : {ID_ZOOM_100, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400, ID_ZOOM_50})
+            QCOMPARE(viewer.frame->action(id)->actionGroup(), group);
     }
 
 private:
