@@ -185,6 +185,12 @@ void CMainFrame::createBars() {
         QCoreApplication::sendEvent(pages_[size_t(current_)], &changed);
     });
 
+    if (!context_.pool.leftOut().empty()) {
+        // Cameras the pool left out because their serial number repeats: named until the end.
+        QStringList texts;
+        for (const std::string& text : context_.pool.leftOut()) texts << QString::fromStdString(text);
+        statusBar()->addWidget(new QLabel(texts.join("; "), statusBar()), 1);
+    }
     rateReadout_ = new QLabel(statusBar());
     statusBar()->addPermanentWidget(rateReadout_);
     // The keyboard-lock indicators; Qt cannot read the lock states, so they stay greyed.

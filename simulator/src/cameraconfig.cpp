@@ -7,9 +7,12 @@ namespace simulator {
 
 namespace {
 
-// One camera of each kind the library knows how to bring up, each with a distinct serial number.
+// Both families, fibre-optic and plain USB, packed and unpacked pixels, a probed camera, an
+// intensifier module and a turned picture. The viewer keys cameras by serial number and shows only
+// the first camera of a serial, so of the models that read no serial number (MT9M032, FT50, plain
+// ICX285) the set holds one, the FT50; every other camera reads a serial number of its own.
 constexpr std::string_view kDefaultCameraSet =
-    "pid=0x0200,serial=1001,controller=2001;"                           // MT9M032, fibre-optic
+    "pid=0x2131,serial=1001,serial2=3001;"                              // ICX415 packed, 780 x 582
     "pid=0x2011,type=0x2280,serial=1002,serial2=3002,controller=2002;"  // probed: ICX285, fibre
     "pid=0x2125,serial=1003,serial2=3003;"                              // ICX285 packed, temperature
     "pid=0x2031,type=0x6214,channel=20,serial=1004,serial2=3004,controller=2004;"  // Kodak, 2 slots

@@ -121,7 +121,7 @@ TEST_F(Discovery, DemonstrationSetEndsInTheIdentitiesOfItsModels) {
     for (const auto& camera : bus_->cameras())
         identities.emplace_back(camera->identity().productId, camera->identity().release);
     EXPECT_EQ(identities, (std::vector<std::pair<std::uint16_t, std::uint16_t>>{
-                              {0x9100, 0}, {0x6120, 1}, {0x2124, 0}, {0x6214, 1}, {0x212E, 0}, {0x2310, 0}}));
+                              {0x2130, 0}, {0x6120, 1}, {0x2124, 0}, {0x6214, 1}, {0x212E, 0}, {0x2310, 0}}));
     EXPECT_TRUE(messages_.empty()) << messages_.front();
 }
 

@@ -1,7 +1,13 @@
 // The device pool over a fake camera library: its error texts, camera order, duplicate serial
 // numbers, open/close order, and the holder's misuse checks.
+#include <unistd.h>
+
+#include <QTemporaryFile>
 #include <QTest>
 
+#include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +54,21 @@ std::u16string serialOf(DeviceHolder& holder) {
     return holder.serial();
 }
 
+// What `action` writes to standard error.
+QString standardErrorOf(const std::function<void()>& action) {
+    QTemporaryFile file;
+    if (!file.open()) return "cannot capture standard error";
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(file.handle(), STDERR_FILENO);
+    action();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    file.seek(0);
+    return QString::fromUtf8(file.readAll());
+}
+
 }  // namespace
 
 class DevicePoolTest : public QObject {
@@ -86,7 +107,14 @@ private Q_SLOTS:
         qputenv("ZM_FAKE_CAMERAS", "b;B;-;a;b;-;?lost");
         SettingRegistry registry;
         {
-            DevicePool pool(ZM_FAKE_LIBRARY, registry);
+            std::optional<DevicePool> made;
+            const QString errors = standardErrorOf([&] { made.emplace(ZM_FAKE_LIBRARY, registry); });
+            DevicePool& pool = *made;
+            // The cameras left out are named on standard error.
+            const QStringList leftOut = {
+                "Камера \"Fake camera 4\" не показана: её серийный номер b уже у другой камеры",
+                "Камера \"Fake camera 5\" не показана: у неё, как и у другой камеры, нет серийного номера"};
+            QCOMPARE(errors, leftOut.join("\n") + "\n");
             // UTF-16 code unit order: the empty serial first, capitals before small letters.
             QCOMPARE(serials(pool), QStringList({"", "B", "a", "b"}));
             QCOMPARE(pool.size(), 4);
@@ -96,6 +124,7 @@ private Q_SLOTS:
             QCOMPARE(events(), QStringList({"-@2:Open", "-@2:Start", "B@1:Open", "B@1:Start", "a@3:Open",
                                             "a@3:Start", "b@0:Open", "b@0:Start"}));
             gEvents.clear();
+            made.reset();
         }
         // Every camera stopped and closed, in camera order, before the library goes.
         QCOMPARE(events(), QStringList({"-@2:Stop", "-@2:Close", "B@1:Stop", "B@1:Close", "a@3:Stop",

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +149,13 @@ int framesNotSaved(const QMessageBox* box) {
     static const QRegularExpression count("Не сохранено кадров серии: (\\d+)");
     const QRegularExpressionMatch match = count.match(box->informativeText());
     return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// The status bar's label whose text contains `part`, or null.
+QLabel* statusLabel(CMainFrame& frame, const QString& part) {
+    for (QLabel* label : frame.statusBar()->findChildren<QLabel*>())
+        if (label->isVisible() && label->text().contains(part)) return label;
+    return nullptr;
 }
 
 int rowOf(QTableWidget* list, const QString& name) {
@@ -593,6 +601,15 @@ private Q_SLOTS:
         QVERIFY(group && group->isExclusive());
         for (int id : {ID_ZOOM_100, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400, ID_ZOOM_50})
             QCOMPARE(viewer.frame->action(id)->actionGroup(), group);
+    }
+
+    void aCameraLeftOutForItsSerialIsNamedInTheStatusBar() {
+        Viewer viewer("A;B;A");
+        QCOMPARE(viewer.frame->tabBar()->count(), 3);
+        QLabel* notice = statusLabel(*viewer.frame, "не показана");
+        QVERIFY(notice);
+        QCOMPARE(notice->text(),
+                 "Камера \"Fake camera 2\" не показана: её серийный номер A уже у другой камеры");
     }
 
 private:

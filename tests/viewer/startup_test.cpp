@@ -12,6 +12,7 @@
 #include "graph.h"
 #include "mainfrm.h"
 #include "platform/messagebox.h"
+#include "simulator/cameraconfig.h"
 #include "videorenderer.h"
 #include "zenmirakelvo.h"
 #include "zmcoreimpl/zmcorelib_devicepool.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr int kProcessTimeoutMs = 60000;
 constexpr int kPictureWaitMs = 30000;
-// The first demonstration camera takes a picture a second; the graph restarts in between.
+// A demonstration camera takes two pictures a second; the graph restarts in between.
 constexpr int kSizeChangeWaitMs = 60000;
 
 struct Run {
@@ -105,20 +106,31 @@ private Q_SLOTS:
         QVERIFY(frame->isVisible());
         QCOMPARE(frame->windowTitle(), "ZenmiraKelvo");
         VideoGraph& graph = VideoGraph::instance();
+        // The whole demonstration set, at most one camera of it without a serial number.
         const int cameras = DevicePool::instance().size();
-        QVERIFY(cameras >= 2);
+        QCOMPARE(cameras, int(simulator::parseCameraSet("default").size()));
         QCOMPARE(frame->tabBar()->count(), cameras + 1);
+        QStringList titles;
+        for (int i = 1; i <= cameras; ++i) titles << frame->tabBar()->tabText(i);
+        QVERIFY2(titles.count("Камера №") <= 1, qPrintable(titles.join(", ")));
         for (int i = 0; i < cameras; ++i)
             QTRY_VERIFY_WITH_TIMEOUT(graph.renderer(i)->statistics().shown > 0, kPictureWaitMs);
 
-        // A new width on a camera page: the graph is rebuilt and the picture comes back that wide.
-        frame->selectTab(1);
-        DeviceHolder& first = *DevicePool::instance().at(0);
-        ZmCoreLib::ISetting* widthSetting = first.device()->FindSetting(ZmCoreLib::kSettingFrameWidth);
-        QVERIFY(widthSetting);
-        SettingItem* width = first.find(SettingItem(widthSetting));
+        // A new width on the page of the first camera whose picture is not turned (it is as wide
+        // as its frame, and not square): the graph is rebuilt and the picture comes back that wide.
+        int camera = 0;
+        SettingItem* width = nullptr;
         int nativeWidth = 0, nativeHeight = 0;
-        graph.renderer(0)->GetNativeVideoSize(&nativeWidth, &nativeHeight);
+        for (; camera < cameras; ++camera) {
+            DeviceHolder& holder = *DevicePool::instance().at(camera);
+            ZmCoreLib::ISetting* widthSetting = holder.device()->FindSetting(ZmCoreLib::kSettingFrameWidth);
+            width = widthSetting ? holder.find(SettingItem(widthSetting)) : nullptr;
+            graph.renderer(camera)->GetNativeVideoSize(&nativeWidth, &nativeHeight);
+            if (width && width->value() == nativeWidth && nativeWidth != nativeHeight) break;
+        }
+        QVERIFY(camera < cameras);
+        frame->selectTab(camera + 1);
+        VideoRenderer* renderer = graph.renderer(camera);
         int min = 0, max = 0;
         width->range(min, max, width->unit());
         const int newWidth = width->value() > min + 64 ? width->value() - 64 : width->value() + 64;
@@ -126,15 +138,15 @@ private Q_SLOTS:
         const int applied = width->value();
         QVERIFY(applied != nativeWidth);
         QTRY_VERIFY2_WITH_TIMEOUT(
-            (graph.renderer(0)->GetNativeVideoSize(&nativeWidth, &nativeHeight), nativeWidth == applied),
+            (renderer->GetNativeVideoSize(&nativeWidth, &nativeHeight), nativeWidth == applied),
             qPrintable(QString("picture %1 x %2, %3 shown, width setting %4")
                            .arg(nativeWidth)
                            .arg(nativeHeight)
-                           .arg(graph.renderer(0)->statistics().shown)
+                           .arg(renderer->statistics().shown)
                            .arg(width->value())),
             kSizeChangeWaitMs);
-        const quint64 shown = graph.renderer(0)->statistics().shown;
-        QTRY_VERIFY_WITH_TIMEOUT(graph.renderer(0)->statistics().shown > shown + 2, kPictureWaitMs);
+        const quint64 shown = renderer->statistics().shown;
+        QTRY_VERIFY_WITH_TIMEOUT(renderer->statistics().shown > shown + 2, kPictureWaitMs);
 
         frame->close();
         QCOMPARE(app.ExitInstance(), 0);

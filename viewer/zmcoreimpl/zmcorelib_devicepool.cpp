@@ -1,5 +1,6 @@
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -31,6 +32,13 @@ bool loadLibrary(platform::DynamicLibrary& library, const std::string& file) {
     for (const auto& folder : {programFolder / ".." / "lib", programFolder})
         if (library.load((folder / file).string())) return true;
     return false;
+}
+
+// Why the camera listed as `name` is left out: another camera has its serial number `serial`.
+std::string leftOutText(const char16_t* name, const std::u16string& serial) {
+    const std::string camera = "Камера \"" + platform::toUtf8(name) + "\" не показана: ";
+    if (serial.empty()) return camera + "у неё, как и у другой камеры, нет серийного номера";
+    return camera + "её серийный номер " + platform::toUtf8(serial) + " уже у другой камеры";
 }
 
 // Releases a library iterator on every way out of a scope.
@@ -72,7 +80,11 @@ DevicePool::DevicePool(const std::string& libraryFile, SettingRegistry& registry
                 fail(kLineCreateFailed, "Failed to create device; Device name: " +
                                             platform::toUtf8(names->Current()->GetName()));
             DeviceHolder holder(device);
-            devices_.emplace(holder.serial(), holder);  // the first camera with a serial number wins
+            // The first camera with a serial number wins; the user is told of every other one.
+            if (!devices_.emplace(holder.serial(), holder).second) {
+                leftOut_.push_back(leftOutText(names->Current()->GetName(), holder.serial()));
+                std::fprintf(stderr, "%s\n", leftOut_.back().c_str());
+            }
         }
     }
     // Every listed camera may have been skipped for lack of a creator; the viewer needs one.

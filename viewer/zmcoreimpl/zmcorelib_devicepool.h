@@ -1,7 +1,8 @@
 // The viewer's single owner of the camera library and of one DeviceHolder per camera.
 //
 // Construction loads libzmcorelib_v4.so, creates every listed camera, keys it by serial number
-// and opens them all; destruction closes every camera and only then unloads the library. The
+// (a camera whose serial number an earlier one has is left out, and the user is told) and opens
+// them all; destruction closes every camera and only then unloads the library. The
 // camera set is fixed for the whole run. The map order (UTF-16 code units of the serial number)
 // is the camera order of the whole viewer: camera index i is the i-th holder. GUI thread only.
 #pragma once
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/library.h"
 #include "qx_classes/exception.h"
@@ -47,9 +49,14 @@ public:
     int size() const { return int(devices_.size()); }
     // The holder of camera index `index`, or null past the end.
     DeviceHolder* at(int index);
+    // What the user is told of each listed camera that is left out because a camera before it in
+    // the list has its serial number (also written to standard error at construction), in list
+    // order; UTF-8.
+    const std::vector<std::string>& leftOut() const { return leftOut_; }
 
 private:
     // Declared before the holders so that every camera is closed before the library goes.
     platform::DynamicLibrary library_;
     Devices devices_;
+    std::vector<std::string> leftOut_;
 };
