@@ -12,6 +12,8 @@ namespace {
 // Posted by the streaming thread when a picture is waiting.
 constexpr QEvent::Type kPictureArrived = QEvent::Type(QEvent::User + 0x100);
 constexpr qint64 kRateWindowMs = 1000;
+// Frame periods without a picture after which a camera counts as silent.
+constexpr double kSilentFramePeriods = 2;
 // 32-bit pictures paint without conversion; 24-bit ones are accepted as well.
 constexpr const char* kSinkCaps = "video/x-raw, format=(string){ BGRx, BGR }";
 
@@ -98,9 +100,17 @@ void VideoRenderer::takeLatestPicture() {
     image_ = QImage(map.data, GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
                     GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), format);
 
+    // The first picture after a silence starts the rate's measurement afresh.
+    if (silent()) {
+        statistics_.framesPerSecond = 0;
+        rateWindow_.invalidate();
+    }
     ++statistics_.shown;
-    if (!rateWindow_.isValid()) rateWindow_.start();
-    if (rateWindow_.elapsed() >= kRateWindowMs) {
+    sinceLastPicture_.start();
+    if (!rateWindow_.isValid()) {
+        rateWindow_.start();
+        shownAtWindowStart_ = statistics_.shown;
+    } else if (rateWindow_.elapsed() >= kRateWindowMs) {
         statistics_.framesPerSecond =
             double(statistics_.shown - shownAtWindowStart_) * 1000.0 / double(rateWindow_.restart());
         shownAtWindowStart_ = statistics_.shown;
@@ -111,6 +121,17 @@ void VideoRenderer::takeLatestPicture() {
         Q_EMIT nativeSizeChanged();
     }
     if (clippingWindow_) clippingWindow_->update(destination_);
+}
+
+bool VideoRenderer::silent() const {
+    return statistics_.framesPerSecond > 0 && sinceLastPicture_.isValid() &&
+           double(sinceLastPicture_.elapsed()) > kSilentFramePeriods * 1000.0 / statistics_.framesPerSecond;
+}
+
+VideoRenderer::Statistics VideoRenderer::statistics() const {
+    Statistics now = statistics_;
+    if (silent()) now.framesPerSecond = 0;
+    return now;
 }
 
 bool VideoRenderer::GetNativeVideoSize(int* width, int* height) const {

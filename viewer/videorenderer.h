@@ -37,13 +37,14 @@ public:
     QWidget* GetVideoClippingWindow() const override { return clippingWindow_; }
 
     // Pictures shown, pictures dropped because a newer one arrived first, and the rate of the
-    // pictures shown over the last second.
+    // pictures shown over the last second; the rate is 0 once no picture came for two frame
+    // periods of it (a camera in software trigger mode, or lost).
     struct Statistics {
         quint64 shown = 0;
         quint64 dropped = 0;
         double framesPerSecond = 0;
     };
-    Statistics statistics() const { return statistics_; }
+    Statistics statistics() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -51,6 +52,8 @@ protected:
 private:
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
     void takeLatestPicture();
+    // No picture came for two frame periods of the last rate.
+    bool silent() const;
 
     GstElement* sink_ = nullptr;
 
@@ -69,4 +72,5 @@ private:
     Statistics statistics_;
     QElapsedTimer rateWindow_;
     quint64 shownAtWindowStart_ = 0;
+    QElapsedTimer sinceLastPicture_;
 };

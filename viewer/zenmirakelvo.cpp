@@ -2,11 +2,16 @@
 
 #include <gst/gst.h>
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStyle>
+#include <QTranslator>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "graph.h"
 #include "mainfrm.h"
@@ -30,7 +35,22 @@ void CZenmiraKelvoApp::addPluginFolders(const QString& programFolder) {
         gst_registry_scan_path(gst_registry_get(), QDir::cleanPath(folder).toUtf8().constData());
 }
 
+void CZenmiraKelvoApp::installQtTranslation() {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto translation = std::make_unique<QTranslator>();
+    if (!translation->load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_", folder)) {
+        std::fprintf(stderr,
+                     "Qt's Russian texts (qtbase_ru.qm) are not in %s: the folder chooser shows English "
+                     "labels. Install the Debian package qt6-translations-l10n.\n",
+                     folder.toUtf8().constData());
+        return;
+    }
+    QCoreApplication::installTranslator(translation.get());
+    qtTranslation_ = std::move(translation);
+}
+
 bool CZenmiraKelvoApp::InitInstance() {
+    installQtTranslation();
     try {
         DevicePool::instance();
     } catch (const qx_classes::Exception& error) {

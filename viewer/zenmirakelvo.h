@@ -12,13 +12,15 @@
 #include <memory>
 
 class CMainFrame;
+class QTranslator;
 
 class CZenmiraKelvoApp {
 public:
     CZenmiraKelvoApp();
     ~CZenmiraKelvoApp();
 
-    // False when start-up ended (the reason has been shown); the frame is shown otherwise.
+    // False when start-up ended (the reason has been shown); the frame is shown otherwise. Needs
+    // the QApplication.
     bool InitInstance();
     // Destroys the frame and tears the graph down; returns the process's exit code.
     int ExitInstance();
@@ -29,6 +31,10 @@ public:
     static void addPluginFolders(const QString& programFolder);
 
 private:
+    // Qt's own texts (the folder chooser's, standard buttons) in Russian like every other text.
+    void installQtTranslation();
+
+    std::unique_ptr<QTranslator> qtTranslation_;  // installed while it exists
     std::unique_ptr<CMainFrame> frame_;
     bool graphBuilt_ = false;
 };

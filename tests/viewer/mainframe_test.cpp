@@ -603,6 +603,14 @@ private Q_SLOTS:
             QCOMPARE(viewer.frame->action(id)->actionGroup(), group);
     }
 
+    void thePictureRateFallsToZeroWhenPicturesStop() {
+        Viewer viewer("A");
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.graph->renderer(0)->statistics().framesPerSecond > 10, kWaitMs);
+        viewer.graph->stop();  // no more pictures, as in software trigger mode
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.graph->renderer(0)->statistics().framesPerSecond, 0.0, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(statusLabel(*viewer.frame, "№A: 0.0 кадр/с"), kWaitMs);
+    }
+
     void aCameraLeftOutForItsSerialIsNamedInTheStatusBar() {
         Viewer viewer("A;B;A");
         QCOMPARE(viewer.frame->tabBar()->count(), 3);

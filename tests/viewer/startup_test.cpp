@@ -3,9 +3,13 @@
 // this process, the application object with live pictures, a frame-size change and shut-down.
 #include <gst/gst.h>
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -147,6 +151,23 @@ private Q_SLOTS:
             kSizeChangeWaitMs);
         const quint64 shown = renderer->statistics().shown;
         QTRY_VERIFY_WITH_TIMEOUT(renderer->statistics().shown > shown + 2, kPictureWaitMs);
+
+        // The folder chooser speaks Russian like the rest of the viewer, Qt's own texts included.
+        frame->action(commands::ID_SAVE_FOLDER)->trigger();
+        QFileDialog* chooser = frame->folderDialog();
+        QVERIFY(chooser);
+        const QRegularExpression latin("[A-Za-z]");
+        QStringList english;
+        for (QWidget* widget : chooser->findChildren<QWidget*>()) {
+            if (!widget->isVisible()) continue;
+            QStringList texts{widget->toolTip()};
+            if (auto* label = qobject_cast<QLabel*>(widget)) texts << label->text();
+            if (auto* button = qobject_cast<QAbstractButton*>(widget)) texts << button->text();
+            for (const QString& text : texts)
+                if (text.contains(latin)) english << text;
+        }
+        chooser->reject();
+        QVERIFY2(english.isEmpty(), qPrintable(english.join(", ")));
 
         frame->close();
         QCOMPARE(app.ExitInstance(), 0);
