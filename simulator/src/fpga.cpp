@@ -349,13 +349,13 @@ FrameGeometry Fpga::geometry() const {
     return g;
 }
 
-bool Fpga::captureFrame() {
+bool Fpga::captureFrame(std::chrono::steady_clock::time_point now) {
     const int slot = nextSlot_;
     if (readyMask_ & (1u << slot)) {
         ++framesLost_;
         return false;
     }
-    slots_[slot] = CapturedFrame{++framesCaptured_, geometry(), model_->family};
+    slots_[slot] = CapturedFrame{++framesCaptured_, geometry(), model_->family, now};
     readyMask_ |= 1u << slot;
     nextSlot_ = (slot + 1) % static_cast<int>(slots_.size());
     return true;

@@ -52,9 +52,9 @@ public:
     enum class Trigger { Internal, Software, External };
     Trigger trigger() const;
     std::chrono::microseconds frameInterval() const;
-    // Captures one frame into the next slot; false when that slot still waits to be read (the
-    // frame is lost, as when the host falls behind).
-    bool captureFrame();
+    // Captures one frame, read out of the sensor `now`, into the next slot; false when that slot
+    // still waits to be read (the frame is lost, as when the host falls behind).
+    bool captureFrame(std::chrono::steady_clock::time_point now);
     // Set when a software start arrived since the last call.
     bool takeSoftwareStart();
 

@@ -1,6 +1,7 @@
 // Renders a captured frame into the bytes the camera sends over the bulk endpoint.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -15,6 +16,7 @@ struct CapturedFrame {
     std::uint32_t number = 0;  // 0: the slot never held a frame; its bytes are zeros
     FrameGeometry geometry;
     Family family = Family::A;
+    std::chrono::steady_clock::time_point capturedAt;  // the end of the sensor's readout
 };
 
 // Bytes of the frame's pixel data: 2 per pixel (family A) or 6 per 4 pixels (family B, the last

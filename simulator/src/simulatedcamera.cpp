@@ -19,7 +19,7 @@ constexpr std::uint8_t kGetStatus = 0x00;
 constexpr std::uint8_t kGetDescriptor = 0x06;
 constexpr std::uint8_t kSetConfiguration = 0x09;
 constexpr std::uint16_t kStringDescriptorValue = 0x0300;
-// Bytes the bulk server renders and books on the bus at a time, so pacing and cancellation
+// Bytes the bulk server books on the bus and renders at a time, so pacing and cancellation
 // take effect within a fraction of a millisecond.
 constexpr std::size_t kBulkChunkBytes = 64 * 1024;
 
@@ -124,6 +124,7 @@ SimulatedCamera::ControlResult SimulatedCamera::controlTransfer(std::uint64_t ge
     const auto now = Clock::now();
     data = data.first(std::min<std::size_t>(data.size(), setup.length));
     ControlResult result{TransferStatus::Stall, 0};
+    const bool streamWasPending = fpga_->streamPending();
     if (!attachedLocked(generation, now)) {
         result.status = TransferStatus::NoDevice;
     } else if (setup.type() == SetupPacket::kTypeStandard) {
@@ -131,6 +132,7 @@ SimulatedCamera::ControlResult SimulatedCamera::controlTransfer(std::uint64_t ge
     } else if (setup.type() == SetupPacket::kTypeVendor) {
         result = vendorRequestLocked(setup, data, now);
     }
+    if (!streamWasPending && fpga_->streamPending()) streamArmedAt_ = now;
     LoggedRequest entry;
     entry.kind = LoggedRequest::Kind::Control;
     entry.setup = setup;
@@ -253,6 +255,7 @@ std::uint64_t SimulatedCamera::submitBulkIn(std::uint64_t generation, std::uint8
     request.buffer = buffer;
     request.length = length;
     request.completion = std::move(done);
+    request.submittedAt = Clock::now();
     if (pendingTimeouts_ > 0) {
         --pendingTimeouts_;
         request.swallowed = true;
@@ -305,6 +308,8 @@ void SimulatedCamera::finishFrontLocked(std::unique_lock<std::mutex>& lock, Tran
     entry.setup.index = kImageEndpoint;
     entry.length = request.length;
     entry.delivered = request.done;
+    entry.frame = request.endedFrame;
+    entry.frameCaptured = request.endedFrameCaptured;
     entry.status = status;
     entry.time = Clock::now();
     appendLocked(std::move(entry));
@@ -340,14 +345,23 @@ void SimulatedCamera::serveBulk(std::stop_token stop) {
         } else {
             const Fpga::StreamPiece piece =
                 fpga_->takeStream(std::min(kBulkChunkBytes, request.length - request.done));
+            // A real camera streams a frame out of its memory back to back: the piece goes on the
+            // wire once the frame is armed, the request waits and the previous piece is out,
+            // while this thread renders it.
+            const auto onBus =
+                bus_->reserve(piece.length, std::max({request.submittedAt, streamArmedAt_, wireDoneAt_}));
+            wireDoneAt_ = onBus;
             lock.unlock();
             renderFrameBytes(piece.frame, piece.offset, {request.buffer + request.done, piece.length});
-            const auto onBus = bus_->reserve(piece.length);
             lock.lock();
             changed_.wait_until(lock, stop, onBus,
                                 [&request] { return request.cancelled || request.failure; });
             request.done += piece.length;
             // A frame's last bytes end the request early, as a short packet would.
+            if (piece.last) {
+                request.endedFrame = piece.frame.number;
+                request.endedFrameCaptured = piece.frame.capturedAt;
+            }
             if (request.done == request.length || piece.last) finishFrontLocked(lock, TransferStatus::Ok);
         }
     }
@@ -357,7 +371,7 @@ void SimulatedCamera::serveBulk(std::stop_token stop) {
 // ---- frames ----
 
 void SimulatedCamera::captureLocked() {
-    fpga_->captureFrame();
+    fpga_->captureFrame(Clock::now());
     signalChangeLocked();
 }
 

@@ -1,4 +1,7 @@
-// The bandwidth of the simulated USB bus, shared by every camera on it.
+// The bandwidth of the simulated USB bus, shared by every camera on it: a model of the wire
+// alone. Transfers are booked one after another in the order they are asked for, each starting
+// when its bytes were ready or when the wire is free, whichever is later, so the simulator's own
+// work (rendering a piece, waking up) is never counted as idle wire.
 #pragma once
 
 #include <chrono>
@@ -12,9 +15,12 @@ public:
     // `rateMBps` megabytes (10^6 bytes) per second; 0: no limit.
     explicit BusClock(unsigned rateMBps);
 
-    // Books the bus for `bytes` after everything booked before and returns the moment that
-    // transfer has finished on the bus (now when there is no limit). Never blocks. Any thread.
-    std::chrono::steady_clock::time_point reserve(std::size_t bytes);
+    // Books the wire for `bytes` from `ready` (the moment the device had them and the host's
+    // request was waiting) or from the end of everything booked before, whichever is later, and
+    // returns the moment the transfer has finished on the wire (`ready` when there is no limit).
+    // Never blocks. Any thread.
+    std::chrono::steady_clock::time_point reserve(std::size_t bytes,
+                                                  std::chrono::steady_clock::time_point ready);
 
 private:
     const double nanosecondsPerByte_;

@@ -31,6 +31,8 @@ struct LoggedRequest {
     std::vector<std::uint8_t> data;
     std::size_t length = 0;  // BulkIn: bytes requested; Control: bytes transferred
     std::size_t delivered = 0;
+    std::uint32_t frame = 0;  // BulkIn: the camera's number of the frame that ended with it, or 0
+    std::chrono::steady_clock::time_point frameCaptured;  // and when the camera captured that frame
     TransferStatus status = TransferStatus::Ok;
     std::string note;
     std::chrono::steady_clock::time_point time;

@@ -120,6 +120,9 @@ private:
         std::size_t length = 0;
         std::size_t done = 0;
         BulkCompletion completion;
+        std::chrono::steady_clock::time_point submittedAt;
+        std::uint32_t endedFrame = 0;  // the frame whose last bytes ended the request, if any,
+        std::chrono::steady_clock::time_point endedFrameCaptured;  // and when it was captured
         bool cancelled = false;
         bool swallowed = false;                 // a time-out fault: held until cancelled
         std::optional<TransferStatus> failure;  // ends with this status at once (device gone)
@@ -157,6 +160,10 @@ private:
     std::deque<BulkRequest> bulkQueue_;
     std::uint64_t nextBulkId_ = 1;
     bool endpointHalted_ = false;
+    // When the host armed the image stream now pending, and when this camera's last booked piece
+    // leaves the wire: with the request's own arrival, what a piece waits for before the wire.
+    std::chrono::steady_clock::time_point streamArmedAt_;
+    std::chrono::steady_clock::time_point wireDoneAt_;
     int pendingTimeouts_ = 0;
     bool pendingStall_ = false;
     std::vector<std::string> pendingNotes_;  // events of the request being answered, logged after it
