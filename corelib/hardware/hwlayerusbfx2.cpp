@@ -137,34 +137,39 @@ bool HwLayerUsbFx2::recover(CCyBulkEndPoint& endpoint) {
 bool HwLayerUsbFx2::ReadData(void* buffer, const int* length, int timeoutMs) {
     CCyBulkEndPoint* endpoint = device_.bulkInEndPoint();
     if (!endpoint || !buffer || !length || *length < 0) return false;
-    // Waits without a bound of its own: the holder's read is bounded.
-    std::lock_guard lock(readLock());
     // Requests a driver failed to end after an abort still own their buffers.
     if (!finishSlots(*endpoint, 0)) return false;
+    if (stream(*endpoint, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(*length),
+               static_cast<std::uint32_t>(std::max(timeoutMs, 0))))
+        return true;
+    // Without the read lock: the other cameras read on while this one pauses and resets its pipe.
+    return recover(*endpoint);
+}
 
-    const auto timeout = static_cast<std::uint32_t>(std::max(timeoutMs, 0));
-    const auto wanted = static_cast<std::uint32_t>(*length);
-    endpoint->setTimeoutMs(timeout);
-    std::uint8_t* next = static_cast<std::uint8_t*>(buffer);
+bool HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
+                           std::uint32_t timeoutMs) {
+    // Waits without a bound of its own: the holder's read is bounded.
+    std::lock_guard lock(readLock());
+    endpoint.setTimeoutMs(timeoutMs);
+    std::uint8_t* next = buffer;
     std::uint32_t remaining = wanted;
     std::uint64_t received = 0;
-    endpoint->SetTransferSize(kBulkRequestSize);
+    endpoint.SetTransferSize(kBulkRequestSize);
 
     // The first request goes out even for an empty read.
     for (int i = 0; i < kRequestsInFlight && (i == 0 || remaining > 0); ++i)
-        if (!queue(*endpoint, slots_[i], next, remaining)) return recover(*endpoint);
+        if (!queue(endpoint, slots_[i], next, remaining)) return false;
 
     for (int i = 0;; i = (i + 1) % kRequestsInFlight) {
         Slot& slot = slots_[i];
         // Requests are collected in the order they were queued, so an empty slot means every
         // request has finished: they came back short and the read cannot complete.
-        if (!slot.request) return recover(*endpoint);
-        endpoint->WaitForTransfer(&slot.overlapped, timeout);
+        if (!slot.request) return false;
+        endpoint.WaitForTransfer(&slot.overlapped, timeoutMs);
         std::uint32_t bytes = slot.count;
-        if (!endpoint->FinishTransfer(slot.data, bytes, &slot.overlapped, slot.request))
-            return recover(*endpoint);
+        if (!endpoint.FinishTransfer(slot.data, bytes, &slot.overlapped, slot.request)) return false;
         received += bytes;
-        if (remaining > 0 && !queue(*endpoint, slot, next, remaining)) return recover(*endpoint);
+        if (remaining > 0 && !queue(endpoint, slot, next, remaining)) return false;
         if (received >= wanted) return true;
     }
 }

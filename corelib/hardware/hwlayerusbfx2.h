@@ -1,9 +1,11 @@
 // The hardware layer of a camera built around an EZ-USB FX2 controller and an FPGA: registers and
 // vendor requests on the control endpoint, the image stream on the first bulk IN endpoint.
 //
-// Threads: register and vendor requests take no lock of the layer (the device code serialises
-// them per camera); ReadData runs under one lock shared by every layer of the process, so bulk
-// reads of all cameras are serialised.
+// Threads: a layer is used by one thread at a time. Register and vendor requests take no lock of
+// the layer (the device code serialises them per camera). The requests of a bulk read are issued
+// and collected under one lock shared by every layer of the process, so bulk reads of all cameras
+// are serialised; the recovery after a failed read (abort, pauses, pipe reset) runs without it,
+// so one camera's fault does not hold up the others.
 #pragma once
 
 #include <array>
@@ -46,8 +48,8 @@ public:
     void VendorWrite(int index, unsigned address, const void* data, int length) override;
     void VendorRead(int index, unsigned address, void* data, int length) override;
     // Blocks the calling thread: first for the process's read lock (held by another read for at
-    // most its own bound), then about `timeoutMs` per 512 KiB request, plus two pauses of
-    // kFailurePauseMs after a failure.
+    // most its own bound, never for its recovery), then about `timeoutMs` per 512 KiB request,
+    // plus two pauses of kFailurePauseMs after a failure, which it spends without the lock.
     bool ReadData(void* buffer, const int* length, int timeoutMs) override;
 
     bool isOpen() const { return openResult_; }
@@ -69,10 +71,14 @@ private:
                         std::uint8_t* data, int length);
     // Starts the next request of the stream in `slot`; false when the driver refused it.
     bool queue(CCyBulkEndPoint& endpoint, Slot& slot, std::uint8_t*& next, std::uint32_t& remaining);
+    // Issues and collects the requests of one read of `wanted` bytes under the process's read
+    // lock; false as soon as one fails or the read cannot complete, its requests left in the slots.
+    bool stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
+                std::uint32_t timeoutMs);
     // Finishes the requests the slots still hold, waiting for each at most `timeoutMs`; false
     // when one of them is still running.
     bool finishSlots(CCyBulkEndPoint& endpoint, std::uint32_t timeoutMs);
-    // Aborts and resets the endpoint after a failed read; always false.
+    // Aborts and resets the endpoint after a failed read, without the read lock; always false.
     bool recover(CCyBulkEndPoint& endpoint);
 
     std::unique_ptr<UsbDevice> ownDevice_;  // null when the device is borrowed

@@ -2,12 +2,14 @@
 // as they reach the control endpoint, and the bulk image stream with four requests in flight.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <numeric>
 
 #include "fakeusbdriver.h"
 #include "hardware/hwlayerusbfx2.h"
+#include "platform/event.h"
 
 namespace ZmCoreLib_v4 {
 namespace {
@@ -256,6 +258,63 @@ INSTANTIATE_TEST_SUITE_P(Bulk, HwLayerFailureTest,
                                            // Every request comes back half full: once all have
                                            // finished there is nothing left to wait for.
                                            FailureCase{"ShortTransfers", FakeUsbDriver::BulkMode::Short}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// A failed read pauses and resets its pipe before it returns; meanwhile the other cameras'
+// reads must go on. The faulted camera is held inside one of its recovery requests until another
+// camera's read has completed there, or, when that read cannot start, for a bound.
+struct RecoveryCase {
+    const char* name;
+    std::uint32_t heldIn;  // the request of the recovery the faulted camera is held in
+};
+
+void PrintTo(const RecoveryCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
+class HwLayerRecoveryTest : public HwLayerTest, public ::testing::WithParamInterface<RecoveryCase> {};
+
+TEST_P(HwLayerRecoveryTest, AnotherCamerasReadCompletesWhileAFailedReadRecovers) {
+    constexpr std::uint32_t kHoldLimitMs = 3000;
+    constexpr auto kReadLimit = std::chrono::seconds(30);
+    platform::Event faultedHeld(platform::ResetMode::Manual);
+    platform::Event otherDone(platform::ResetMode::Manual);
+    std::atomic<bool> held{false};
+    std::atomic<bool> otherDoneWhileHeld{false};
+    driver.onRequest = [&](std::uint32_t code) {
+        if (code != GetParam().heldIn || held.exchange(true)) return;
+        faultedHeld.set();
+        otherDoneWhileHeld = otherDone.wait(kHoldLimitMs) == platform::WaitResult::Signalled;
+    };
+    driver.bulkMode = FakeUsbDriver::BulkMode::Stall;
+    auto faulted = makeLayer();
+    FakeUsbDriver otherDriver;
+    otherDriver.devices.resize(1);
+    HwLayerUsbFx2 other(0, otherDriver);
+    const int frameLength = 3 * 1024 * 1024;
+    std::vector<std::uint8_t> faultedFrame(frameLength);
+    const int otherLength = 100;
+    std::vector<std::uint8_t> otherFrame(otherLength);
+    otherDriver.startStream(otherLength);
+
+    auto failedRead = std::async(std::launch::async,
+                                 [&] { return faulted->ReadData(faultedFrame.data(), &frameLength, 50); });
+    ASSERT_EQ(faultedHeld.wait(kHoldLimitMs), platform::WaitResult::Signalled) << "no recovery began";
+    auto otherRead = std::async(std::launch::async, [&] {
+        const bool read = other.ReadData(otherFrame.data(), &otherLength, 1000);
+        otherDone.set();
+        return read;
+    });
+    ASSERT_EQ(failedRead.wait_for(kReadLimit), std::future_status::ready);
+    ASSERT_EQ(otherRead.wait_for(kReadLimit), std::future_status::ready);
+    EXPECT_FALSE(failedRead.get());
+    EXPECT_TRUE(otherRead.get());
+    EXPECT_TRUE(otherDoneWhileHeld) << "the other camera's read waited for the failed read's recovery";
+}
+
+INSTANTIATE_TEST_SUITE_P(Bulk, HwLayerRecoveryTest,
+                         ::testing::Values(RecoveryCase{"Abort", ioctl::kAbortPipe},
+                                           RecoveryCase{"PipeReset", ioctl::kResetPipe}),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(HwLayerTest, PipeResetIsRetriedAFixedNumberOfTimes) {

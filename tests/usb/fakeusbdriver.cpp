@@ -101,6 +101,7 @@ public:
                    std::uint32_t* bytesReturned, Overlapped* overlapped) override {
         auto* input = static_cast<std::uint8_t*>(in);
         auto* output = static_cast<std::uint8_t*>(out);
+        if (driver_.onRequest) driver_.onRequest(code);
         {
             std::lock_guard lock(driver_.mutex_);
             RecordedRequest& entry = driver_.log_.emplace_back();

@@ -82,6 +82,10 @@ public:
     }
     // Pipe resets fail this many times before one succeeds.
     int failingPipeResets = 0;
+    // Sees every request with its code before the driver carries it out, on the requesting thread
+    // and without the driver's lock: it may block that thread to hold a caller inside a request.
+    // Set it before any handle is in use.
+    std::function<void(std::uint32_t code)> onRequest;
 
     int deviceCount() override;
     bool deviceEntry(int index, UsbDeviceEntry* entry) override;
