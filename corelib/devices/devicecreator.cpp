@@ -1,5 +1,6 @@
 #include "devices/devicecreator.h"
 
+#include <cerrno>
 #include <utility>
 
 #include "devices/device.h"
@@ -8,8 +9,10 @@
 #include "devices/devicemt9m032.h"
 #include "devices/devicesonyicx285.h"
 #include "devices/devicesonyicx285b.h"
+#include "devices/environment.h"
 #include "hardware/hwlayerusbfx2.h"
 #include "hardware/usb/usbdevice.h"
+#include "platform/messagebox.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -24,7 +27,12 @@ public:
     std::optional<ModelChoice> identify(int deviceIndex) override {
         identified_.reset();
         auto usb = std::make_unique<UsbDevice>(kCameraInterfaceClass, false, driver_);
-        if (!usb->Open(deviceIndex)) return std::nullopt;
+        if (!usb->Open(deviceIndex)) {
+            if (usb->lastError() == EBUSY)
+                platform::showMessageBox(Environment::kMessageCaption,
+                                         inUseElsewhereMessage(driver_, deviceIndex));
+            return std::nullopt;
+        }
         // The bus may have changed since the list was made: never drive a foreign device.
         if (usb->vendorId() != kCameraVendorId) return std::nullopt;
         const std::optional<ModelChoice> choice = selectModel(usb->productId(), usb->deviceRelease());

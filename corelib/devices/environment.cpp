@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cwchar>
@@ -129,7 +130,8 @@ private:
     std::optional<int> waitForBus(Clock::time_point deadline) {
         UsbDevice& first = *slots_[0];
         for (;;) {
-            if (first.Open(0)) {
+            // A camera in use elsewhere is on the bus all the same.
+            if (first.Open(0) || first.lastError() == EBUSY) {
                 const int m = first.DeviceCount();
                 first.Close();
                 if (m > 0) return m;
@@ -146,7 +148,10 @@ private:
         std::vector<std::string> changes;
         for (int b = present - 1; b >= 0; --b) {
             UsbDevice& device = *slots_[b];
-            const std::uint16_t vendorId = device.Open(b) ? device.vendorId() : 0;
+            const bool opened = device.Open(b);
+            // A camera in use elsewhere is left as it is; the listing reports it.
+            if (!opened && device.lastError() == EBUSY) continue;
+            const std::uint16_t vendorId = opened ? device.vendorId() : 0;
             if (vendorId == 0) pass.zeroSeen = true;
             if (vendorId == Environment::kCameraVendorId) {
                 const std::uint16_t productId = device.productId();
@@ -214,8 +219,11 @@ private:
         std::vector<ZmCoreLib::Pair> devices;
         for (int p = 0; p < n; ++p) {
             UsbDevice& device = *slots_[p];
-            if (device.Open(p) && device.vendorId() == Environment::kCameraVendorId) {
-                devices.emplace_back(p, widenFriendlyName(device.friendlyName()));
+            if (device.Open(p)) {
+                if (device.vendorId() == Environment::kCameraVendorId)
+                    devices.emplace_back(p, widenFriendlyName(device.friendlyName()));
+            } else if (device.lastError() == EBUSY) {
+                problems_.push_back(inUseElsewhereMessage(driver_, p));
             }
             device.Close();
         }

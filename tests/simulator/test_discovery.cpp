@@ -41,10 +41,10 @@ protected:
 
     // Runs discovery over a bus of `cameras`; `prepare` may inject faults first.
     void discover(const std::string& cameras,
-                  const std::function<void(simulator::SimulatedBus&)>& prepare = {}) {
+                  const std::function<void(ZmCoreLib_v4::SimulatorDriver&)>& prepare = {}) {
         bus_ = std::make_shared<simulator::SimulatedBus>(simulator::parseCameraSet(cameras), 0);
-        if (prepare) prepare(*bus_);
         driver_ = std::make_unique<ZmCoreLib_v4::SimulatorDriver>(bus_);
+        if (prepare) prepare(*driver_);
         DiscoveryLimits limits;
         limits.pollPause = 10ms;
         limits.settleLimit = 2000ms;
@@ -153,11 +153,45 @@ TEST_F(Discovery, BeyondSixteenDevicesTheFirstSixteenAreListedAndTheUserIsTold) 
 
 TEST_F(Discovery, CameraThatDoesNotComeBackIsLeftOutAndNamed) {
     discover("pid=0x2115;pid=0x2221",
-             [](simulator::SimulatedBus& bus) { bus.cameras()[0]->failNextReattach(); });
+             [](ZmCoreLib_v4::SimulatorDriver& driver) { driver.bus().cameras()[0]->failNextReattach(); });
     EXPECT_EQ(listed(), (std::vector<Listed>{{0, camera(1).friendlyName()}}));
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].find("0x2115 -> 0x2114"), std::string::npos) << messages_[0];
     EXPECT_NE(messages_[0].find("left out"), std::string::npos) << messages_[0];
+}
+
+constexpr char kOtherUser[] = "process 4711 (zmcam)";
+
+// A camera another program has claimed is not touched: neither reprogrammed nor listed, and
+// discovery does not wait for it to settle. The user learns which camera it is and who holds it.
+TEST_F(Discovery, CameraInUseElsewhereIsLeftAloneAndNamedWithItsUser) {
+    discover("pid=0x2115,serial=1;pid=0x2221,serial=2", [](ZmCoreLib_v4::SimulatorDriver& driver) {
+        driver.holdElsewhere(*driver.bus().cameras()[1], kOtherUser);
+    });
+    EXPECT_EQ(listed(), (std::vector<Listed>{{0, camera(0).friendlyName()}}));
+    EXPECT_EQ(productId(0), 0x2114);
+    EXPECT_EQ(productId(1), 0x2221);
+    EXPECT_EQ(camera(1).log().snapshot().size(), 0u) << "the camera in use elsewhere received requests";
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_NE(messages_[0].find(camera(1).friendlyName()), std::string::npos) << messages_[0];
+    EXPECT_NE(messages_[0].find(kOtherUser), std::string::npos) << messages_[0];
+}
+
+// Claimed between the listing and its creation: nothing is built and the user is told why.
+TEST_F(Discovery, CameraClaimedElsewhereAfterTheListingIsNotBuiltAndNamed) {
+    discover("pid=0x2120,serial=1");
+    ASSERT_EQ(listed().size(), 1u);
+    driver_->holdElsewhere(camera(0), kOtherUser);
+    const std::size_t requests = camera(0).log().snapshot().size();
+    ZmCoreLib::IPairIterator* names = environment_->GetDeviceNames();
+    names->First();
+    ZmCoreLib::IDeviceCreator* creator = environment_->GetDeviceCreator(names->Current());
+    names->Release();
+    EXPECT_EQ(creator->CreateDevice(), nullptr);
+    EXPECT_EQ(camera(0).log().snapshot().size(), requests) << "the camera in use elsewhere received requests";
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_NE(messages_[0].find(camera(0).friendlyName()), std::string::npos) << messages_[0];
+    EXPECT_NE(messages_[0].find(kOtherUser), std::string::npos) << messages_[0];
 }
 
 TEST_F(Discovery, ProbeWithoutAnAnswerIsBoundedAndTheCameraListedAsItIs) {

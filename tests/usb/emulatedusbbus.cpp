@@ -145,6 +145,19 @@ void EmulatedUsbBus::addDevice(const std::string& port, int bus, int address, st
     devices_.push_back({devnode, vendorId, productId, product, fifo});
 }
 
+void EmulatedUsbBus::bindKernelDriver(const std::string& port, int bus, const std::string& driver) {
+    const std::string description = "P: /devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" +
+                                    port + "/" + port + ":1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n" +
+                                    "E: DRIVER=" + driver + "\nL: driver=../../../../../../bus/usb/drivers/" +
+                                    driver + "\nA: bInterfaceNumber=00\\n\n";
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_string(testbed_, description.c_str(), &error)) {
+        const std::string message = error ? error->message : "unknown error";
+        g_clear_error(&error);
+        throw std::runtime_error("cannot bind " + driver + " to " + port + ": " + message);
+    }
+}
+
 void EmulatedUsbBus::setVendorIn(std::function<std::optional<Bytes>(const Setup&)> answer) {
     std::lock_guard lock(mutex_);
     vendorIn_ = std::move(answer);
@@ -153,6 +166,11 @@ void EmulatedUsbBus::setVendorIn(std::function<std::optional<Bytes>(const Setup&
 void EmulatedUsbBus::setBulkMode(BulkMode mode) {
     std::lock_guard lock(mutex_);
     bulkMode_ = mode;
+}
+
+void EmulatedUsbBus::setClaimError(int error) {
+    std::lock_guard lock(mutex_);
+    claimError_ = error;
 }
 
 void EmulatedUsbBus::startStream(std::uint64_t length) {
@@ -178,7 +196,19 @@ bool EmulatedUsbBus::handle(UMockdevIoctlClient* client) {
             return true;
         }
         case USBDEVFS_CLAIMINTERFACE:
-        case USBDEVFS_RELEASEINTERFACE:
+        case USBDEVFS_RELEASEINTERFACE: {
+            const bool claim = umockdev_ioctl_client_get_request(client) == USBDEVFS_CLAIMINTERFACE;
+            UMockdevIoctlData* number = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned), &error);
+            int failure = 0;
+            {
+                std::lock_guard lock(mutex_);
+                (claim ? claimed_ : released_).push_back(*reinterpret_cast<unsigned*>(number->data));
+                if (claim) failure = claimError_;
+            }
+            umockdev_ioctl_client_complete(client, failure ? -1 : 0, failure);
+            g_object_unref(number);
+            return true;
+        }
         case USBDEVFS_RESET:
             umockdev_ioctl_client_complete(client, 0, 0);
             return true;
@@ -246,6 +276,7 @@ void EmulatedUsbBus::submit(UMockdevIoctlClient* client) {
 
     std::lock_guard lock(mutex_);
     if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
+        ++controlUrbs_;
         for (const Device& device : devices_)
             if (device.devnode == devnode) answerControl(device, submitted);
     } else {
@@ -358,6 +389,21 @@ std::vector<EmulatedUsbBus::BulkRequest> EmulatedUsbBus::bulkRequests() const {
 std::vector<unsigned> EmulatedUsbBus::clearedHalts() const {
     std::lock_guard lock(mutex_);
     return clearedHalts_;
+}
+
+std::vector<unsigned> EmulatedUsbBus::claimedInterfaces() const {
+    std::lock_guard lock(mutex_);
+    return claimed_;
+}
+
+std::vector<unsigned> EmulatedUsbBus::releasedInterfaces() const {
+    std::lock_guard lock(mutex_);
+    return released_;
+}
+
+int EmulatedUsbBus::controlUrbs() const {
+    std::lock_guard lock(mutex_);
+    return controlUrbs_;
 }
 
 int EmulatedUsbBus::discardedUrbs() const {

@@ -60,9 +60,16 @@ public:
     void addDevice(const std::string& port, int bus, int address, std::uint16_t vendorId,
                    std::uint16_t productId, const std::u16string& product);
 
+    // Binds the kernel driver `driver` to interface 0 of the device at sysfs name `port` (added
+    // before on bus `bus`), as sysfs shows it.
+    void bindKernelDriver(const std::string& port, int bus, const std::string& driver);
+
     // Answers of vendor IN requests (the bytes, or nullopt to stall).
     void setVendorIn(std::function<std::optional<Bytes>(const Setup&)> answer);
     void setBulkMode(BulkMode mode);
+    // Claiming an interface fails with this errno-valued code (0: claims succeed), as the kernel
+    // answers when another program has claimed it.
+    void setClaimError(int error);
     void startStream(std::uint64_t length);
     static std::uint8_t streamByte(std::uint64_t offset) {
         return static_cast<std::uint8_t>(offset * 3 + offset / 509);
@@ -71,6 +78,11 @@ public:
     std::vector<ControlRequest> vendorRequests() const;
     std::vector<BulkRequest> bulkRequests() const;
     std::vector<unsigned> clearedHalts() const;
+    // Interface numbers in the order they were claimed (successfully or not) and released.
+    std::vector<unsigned> claimedInterfaces() const;
+    std::vector<unsigned> releasedInterfaces() const;
+    // Every control URB submitted, standard requests included.
+    int controlUrbs() const;
     int discardedUrbs() const;
     int heldUrbs() const;
 
@@ -105,6 +117,7 @@ private:
     std::vector<Device> devices_;
     std::function<std::optional<Bytes>(const Setup&)> vendorIn_;
     BulkMode bulkMode_ = BulkMode::Complete;
+    int claimError_ = 0;
     std::uint64_t streamLength_ = 0;
     std::uint64_t streamOffset_ = 0;
     std::deque<Urb> held_;
@@ -112,6 +125,9 @@ private:
     std::vector<ControlRequest> vendorRequests_;
     std::vector<BulkRequest> bulkRequests_;
     std::vector<unsigned> clearedHalts_;
+    std::vector<unsigned> claimed_;
+    std::vector<unsigned> released_;
+    int controlUrbs_ = 0;
     int discarded_ = 0;
 };
 

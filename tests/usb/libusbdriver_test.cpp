@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -16,6 +20,7 @@
 #include "hardware/hwlayerusbfx2.h"
 #include "hardware/libusb/libusbdriver.h"
 #include "hardware/usb/usbdevice.h"
+#include "platform/error.h"
 
 namespace ZmCoreLib_v4 {
 namespace {
@@ -108,6 +113,108 @@ TEST_F(LibusbDriverTest, StreamsSeveralMegabytesInHalfMegabyteRequestsWithFourIn
     }
     for (std::size_t i = 0; i < frame.size(); ++i) ASSERT_EQ(frame[i], EmulatedUsbBus::streamByte(i)) << i;
 }
+
+// A camera is claimed as it is opened, and stays claimed while any handle of this process holds
+// it; the last one releases it.
+TEST_F(LibusbDriverTest, OpeningClaimsTheCameraForThisProcessUntilItsLastHandleCloses) {
+    bus.addDevice("1-2", 1, 4, 0xAB10, 0x2280, u"Камера");
+    start();
+    ASSERT_EQ(driver->deviceCount(), 1);
+    auto first = driver->open(0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(bus.claimedInterfaces(), std::vector<unsigned>{0});
+    auto second = driver->open(0);
+    ASSERT_NE(second, nullptr) << "the handles of one process share the claim";
+    EXPECT_EQ(bus.claimedInterfaces(), std::vector<unsigned>{0});
+    first.reset();
+    EXPECT_TRUE(bus.releasedInterfaces().empty());
+    second.reset();
+    EXPECT_EQ(bus.releasedInterfaces(), std::vector<unsigned>{0});
+}
+
+// A process of its own that holds a device file open, as another program using a camera does.
+class DeviceFileHolder {
+public:
+    explicit DeviceFileHolder(const std::string& deviceFile) {
+        const std::string script = "exec 3<>" + deviceFile + " && exec sleep 60";
+        const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+        if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+            pid_ = -1;
+    }
+    ~DeviceFileHolder() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    DeviceFileHolder(const DeviceFileHolder&) = delete;
+    DeviceFileHolder& operator=(const DeviceFileHolder&) = delete;
+
+    // Waits (bounded) until the process holds the file and sleeps.
+    bool holding() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const std::string process = "/proc/" + std::to_string(pid_);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+            std::ifstream comm(process + "/comm");
+            std::string name;
+            if (std::getline(comm, name) && name == "sleep" && access((process + "/fd/3").c_str(), F_OK) == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The kernel refuses the claim while another program or a kernel driver holds the camera: the
+// camera is left as it is, and its entry names who holds it.
+struct InUseCase {
+    const char* name;
+    bool programHoldsIt;
+    const char* kernelDriver;  // bound to the camera's interface, or null
+};
+
+void PrintTo(const InUseCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
+class LibusbDriverInUseTest : public LibusbDriverTest, public ::testing::WithParamInterface<InUseCase> {};
+
+TEST_P(LibusbDriverInUseTest, CameraClaimedElsewhereIsNotTouchedAndItsUserNamed) {
+    const InUseCase& c = GetParam();
+    bus.addDevice("1-2", 1, 4, 0xAB10, 0x2280, u"Камера");
+    if (c.kernelDriver) bus.bindKernelDriver("1-2", 1, c.kernelDriver);
+    bus.setClaimError(EBUSY);
+    start();
+    std::unique_ptr<DeviceFileHolder> other;
+    std::string expected;
+    if (c.programHoldsIt) {
+        other = std::make_unique<DeviceFileHolder>("/dev/bus/usb/001/004");
+        ASSERT_TRUE(other->holding()) << "the other program did not start";
+        expected = "process " + std::to_string(other->pid()) + " (sleep)";
+    }
+    if (c.kernelDriver)
+        expected += (expected.empty() ? "" : ", ") + std::string("the kernel driver ") + c.kernelDriver;
+    ASSERT_EQ(driver->deviceCount(), 1);
+    const int controlUrbs = bus.controlUrbs();
+    platform::setLastError(0);
+    EXPECT_EQ(driver->open(0), nullptr);
+    EXPECT_EQ(platform::lastError(), EBUSY);
+    EXPECT_EQ(bus.controlUrbs(), controlUrbs) << "a camera in use elsewhere was sent requests";
+    UsbDeviceEntry entry;
+    ASSERT_TRUE(driver->deviceEntry(0, &entry));
+    EXPECT_EQ(entry.users, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Claimed, LibusbDriverInUseTest,
+                         ::testing::Values(InUseCase{"ByAProgram", true, nullptr},
+                                           InUseCase{"ByAKernelDriver", false, "usbtest"},
+                                           InUseCase{"ByAProgramWhileAKernelDriverIsBound", true, "usbtest"},
+                                           // The system shows nobody: the entry says so by naming none.
+                                           InUseCase{"ByNobodyVisible", false, nullptr}),
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 struct FailureCase {
     const char* name;

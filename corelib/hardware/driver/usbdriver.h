@@ -193,6 +193,9 @@ public:
 struct UsbDeviceEntry {
     std::string path;          // unique while the device stays attached
     std::string friendlyName;  // readable by a person, at most kDriverNameSize - 1 bytes
+    // Who else uses the device, as far as the system lets this process see, for a person to read
+    // ("process 4711 (zmcam)", "the kernel driver usbtest"); empty when nobody is seen.
+    std::string users;
 };
 
 // A source of devices of the camera interface class. Methods may be called from any thread; they
@@ -208,7 +211,10 @@ public:
     // range.
     virtual bool deviceEntry(int index, UsbDeviceEntry* entry) = 0;
     // Opens the device with `index` as of the last deviceCount(); null with lastError() when it
-    // is out of range, has gone, or cannot be opened (EACCES: no permission for the device file).
+    // is out of range, has gone, or cannot be opened (EACCES: no permission for the device file;
+    // EBUSY: another program has claimed it, and it has been sent nothing). The device is claimed
+    // for this process until its last handle here closes: handles of one process share it, other
+    // processes cannot open it meanwhile.
     virtual std::unique_ptr<UsbDriverHandle> open(int index) = 0;
 };
 

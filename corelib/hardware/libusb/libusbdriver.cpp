@@ -8,6 +8,7 @@
 #include <map>
 #include <tuple>
 
+#include "hardware/libusb/deviceusers.h"
 #include "hardware/libusb/libusberrors.h"
 #include "hardware/libusb/libusbhandle.h"
 #include "hardware/usb/descriptors.h"
@@ -83,6 +84,27 @@ std::string friendlyName(libusb_device* device, libusb_device_handle* handle) {
     return name;
 }
 
+// The interface numbers of the active configuration; interface 0 when it cannot be read.
+std::vector<int> interfacesOf(libusb_device* device) {
+    libusb_config_descriptor* configuration = nullptr;
+    if (libusb_get_active_config_descriptor(device, &configuration) != LIBUSB_SUCCESS) return {0};
+    std::vector<int> numbers;
+    for (int i = 0; i < configuration->bNumInterfaces; ++i) {
+        const libusb_interface& interface = configuration->interface[i];
+        if (interface.num_altsetting > 0) numbers.push_back(interface.altsetting[0].bInterfaceNumber);
+    }
+    libusb_free_config_descriptor(configuration);
+    return numbers;
+}
+
+// "/dev/bus/usb/BBB/DDD": the device's file, which every program using it holds open.
+std::string deviceFileOf(libusb_device* device) {
+    char file[32];
+    std::snprintf(file, sizeof file, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
+                  libusb_get_device_address(device));
+    return file;
+}
+
 std::map<std::uint8_t, LibusbHandle::EndpointInfo> endpointsOf(libusb_device* device) {
     std::map<std::uint8_t, LibusbHandle::EndpointInfo> endpoints;
     libusb_config_descriptor* configuration = nullptr;
@@ -93,11 +115,9 @@ std::map<std::uint8_t, LibusbHandle::EndpointInfo> endpointsOf(libusb_device* de
             const libusb_interface_descriptor& setting = interface.altsetting[a];
             for (int e = 0; e < setting.bNumEndpoints; ++e) {
                 const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
-                endpoints.emplace(
-                    endpoint.bEndpointAddress,
-                    LibusbHandle::EndpointInfo{
-                        setting.bInterfaceNumber,
-                        static_cast<std::uint8_t>(endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK)});
+                endpoints.emplace(endpoint.bEndpointAddress,
+                                  LibusbHandle::EndpointInfo{static_cast<std::uint8_t>(
+                                      endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK)});
             }
         }
     }
@@ -189,6 +209,7 @@ bool LibusbDriver::deviceEntry(int index, UsbDeviceEntry* entry) {
     if (libusb_open(device, &handle) != LIBUSB_SUCCESS) handle = nullptr;
     entry->friendlyName = friendlyName(device, handle);
     if (handle) libusb_close(handle);
+    entry->users = deviceUsers(deviceFileOf(device), entry->path);
     libusb_unref_device(device);
     return true;
 }
@@ -205,17 +226,51 @@ std::unique_ptr<UsbDriverHandle> LibusbDriver::open(int index) {
         device = libusb_ref_device(devices_[index].device);
         path = devices_[index].path;
     }
-    libusb_device_handle* handle = nullptr;
-    const int status = libusb_open(device, &handle);
     std::unique_ptr<UsbDriverHandle> opened;
-    if (status == LIBUSB_SUCCESS) {
+    if (std::shared_ptr<ClaimedDevice> claimed = claim(device)) {
+        // Read only now: a camera in use elsewhere is sent nothing.
+        std::string name = friendlyName(device, claimed->handle());
         opened =
-            std::make_unique<LibusbHandle>(handle, path, friendlyName(device, handle), endpointsOf(device));
-    } else {
-        platform::setLastError(errnoFromLibusb(status));
+            std::make_unique<LibusbHandle>(std::move(claimed), path, std::move(name), endpointsOf(device));
     }
     libusb_unref_device(device);
     return opened;
+}
+
+std::shared_ptr<ClaimedDevice> LibusbDriver::claim(libusb_device* device) {
+    std::unique_lock lock(claimsMutex_);
+    for (auto known = claims_.find(device); known != claims_.end(); known = claims_.find(device)) {
+        if (std::shared_ptr<ClaimedDevice> shared = known->second.lock()) return shared;
+        // Its last handle is letting it go right now: claim it anew once that is done.
+        claimReleased_.wait(lock);
+    }
+
+    libusb_device_handle* handle = nullptr;
+    int status = libusb_open(device, &handle);
+    if (status != LIBUSB_SUCCESS) {
+        platform::setLastError(errnoFromLibusb(status));
+        return nullptr;
+    }
+    std::vector<int> claimed;
+    for (int number : interfacesOf(device)) {
+        status = libusb_claim_interface(handle, number);
+        if (status != LIBUSB_SUCCESS) {
+            for (int done : claimed) libusb_release_interface(handle, done);
+            libusb_close(handle);
+            platform::setLastError(errnoFromLibusb(status));
+            return nullptr;
+        }
+        claimed.push_back(number);
+    }
+    std::shared_ptr<ClaimedDevice> made(new ClaimedDevice(handle, std::move(claimed)),
+                                        [this, device](ClaimedDevice* released) {
+                                            std::lock_guard releasing(claimsMutex_);
+                                            delete released;
+                                            claims_.erase(device);
+                                            claimReleased_.notify_all();
+                                        });
+    claims_[device] = made;
+    return made;
 }
 
 std::unique_ptr<UsbDriver> makeLibusbDriver() {

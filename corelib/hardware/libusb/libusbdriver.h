@@ -5,10 +5,16 @@
 // Overlapped requests become asynchronous libusb transfers; the driver's own event thread
 // completes them (it is started by the constructor and stopped by the destructor). Handles must
 // be closed before the driver is destroyed.
+//
+// Opening a camera claims every interface of its active configuration for this process, before
+// anything is sent to it; the handles of the process on one camera share that claim, and the last
+// of them releases it. A camera another program (or a kernel driver) has claimed is not opened.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +27,8 @@ struct libusb_context;
 struct libusb_device;
 
 namespace ZmCoreLib_v4 {
+
+class ClaimedDevice;
 
 class LibusbDriver : public UsbDriver {
 public:
@@ -35,7 +43,9 @@ public:
 
     // Any thread. Reads the bus; opens each camera briefly only when its name is asked for.
     int deviceCount() override;
+    // Also looks through the system for the camera's other users (processes, kernel drivers).
     bool deviceEntry(int index, UsbDeviceEntry* entry) override;
+    // EBUSY when another program or a kernel driver has claimed the camera.
     std::unique_ptr<UsbDriverHandle> open(int index) override;
 
 private:
@@ -47,10 +57,20 @@ private:
     // Event thread: completes transfers until the destructor asks it to stop.
     void handleEvents();
     void releaseListLocked();
+    // The claimed camera `device`: the one the process holds already, or newly opened and
+    // claimed. Null with lastError() when it cannot be opened or claimed.
+    std::shared_ptr<ClaimedDevice> claim(libusb_device* device);
 
     libusb_context* context_ = nullptr;
     std::mutex mutex_;  // guards devices_
     std::vector<Listed> devices_;
+    // Guards claims_ and is held while a claimed camera is released, so that a camera is claimed
+    // anew only once its last claim is gone. Never taken together with mutex_.
+    std::mutex claimsMutex_;
+    std::condition_variable claimReleased_;
+    // The cameras this process has claimed, each until its release has finished; its open
+    // handle keeps the device referenced meanwhile.
+    std::map<libusb_device*, std::weak_ptr<ClaimedDevice>> claims_;
     std::atomic<bool> stopping_{false};
     std::thread eventThread_;
 };

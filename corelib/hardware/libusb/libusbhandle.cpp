@@ -95,22 +95,27 @@ struct LibusbHandle::Transfer {
     std::vector<std::uint8_t> controlBuffer;  // setup packet and data of a control transfer
 };
 
-LibusbHandle::LibusbHandle(libusb_device_handle* handle, std::string path, std::string friendlyName,
+ClaimedDevice::~ClaimedDevice() {
+    for (int interfaceNumber : interfaces_) libusb_release_interface(handle_, interfaceNumber);
+    libusb_close(handle_);
+}
+
+LibusbHandle::LibusbHandle(std::shared_ptr<ClaimedDevice> device, std::string path, std::string friendlyName,
                            std::map<std::uint8_t, EndpointInfo> endpoints)
-    : handle_(handle),
+    : device_(std::move(device)),
+      handle_(device_->handle()),
       path_(std::move(path)),
       friendlyName_(std::move(friendlyName)),
       endpoints_(std::move(endpoints)) {}
 
 LibusbHandle::~LibusbHandle() {
     if (!cancelAndWait([](const Transfer*) { return true; }, kCancelWaitMs)) {
-        // The transfers still reference the device handle; closing it would free what they use.
+        // The transfers still reference the device handle; closing it would free what they use,
+        // so the device stays open (and claimed) for the rest of the process.
         std::fprintf(stderr, "USB device %s: transfers did not end; the device is left open\n",
                      path_.c_str());
-        return;
+        static_cast<void>(new std::shared_ptr<ClaimedDevice>(device_));
     }
-    for (int interfaceNumber : claimedInterfaces_) libusb_release_interface(handle_, interfaceNumber);
-    libusb_close(handle_);
 }
 
 template <typename Predicate>
@@ -182,17 +187,6 @@ bool LibusbHandle::submit(Transfer* transfer, std::uint32_t* returned, Overlappe
     return sync->overlapped.result(returned);
 }
 
-bool LibusbHandle::claimFor(std::uint8_t address) {
-    const auto found = endpoints_.find(address);
-    const int interfaceNumber = found == endpoints_.end() ? 0 : found->second.interfaceNumber;
-    std::lock_guard lock(mutex_);
-    if (claimedInterfaces_.count(interfaceNumber)) return true;
-    const int status = libusb_claim_interface(handle_, interfaceNumber);
-    if (status != LIBUSB_SUCCESS) return fail(errnoFromLibusb(status));
-    claimedInterfaces_.insert(interfaceNumber);
-    return true;
-}
-
 bool LibusbHandle::controlTransfer(std::uint8_t* buffer, std::uint32_t length, std::uint32_t* returned,
                                    Overlapped* overlapped) {
     if (!buffer || length < RequestRecord::kSize) return fail(EINVAL);
@@ -225,7 +219,6 @@ bool LibusbHandle::dataTransfer(std::uint8_t* record, std::uint8_t* data, std::u
     const std::uint8_t address = record[RequestRecord::kEndpointOffset];
     const auto found = endpoints_.find(address);
     if (found == endpoints_.end() || length > INT_MAX || (length > 0 && !data)) return fail(EINVAL);
-    if (!claimFor(address)) return false;
 
     auto* transfer = new Transfer;
     transfer->transfer = libusb_alloc_transfer(0);
@@ -257,13 +250,11 @@ bool LibusbHandle::abortEndpoint(std::uint8_t address) {
 }
 
 bool LibusbHandle::resetPipe(std::uint8_t address) {
-    if (!claimFor(address)) return false;
     const int status = libusb_clear_halt(handle_, address);
     return status == LIBUSB_SUCCESS || fail(errnoFromLibusb(status));
 }
 
 bool LibusbHandle::selectAlternateSetting(std::uint8_t alternateSetting) {
-    if (!claimFor(0)) return false;
     const int status = libusb_set_interface_alt_setting(handle_, 0, alternateSetting);
     if (status != LIBUSB_SUCCESS) return fail(errnoFromLibusb(status));
     std::lock_guard lock(mutex_);

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -18,19 +19,36 @@ struct libusb_transfer;
 
 namespace ZmCoreLib_v4 {
 
+// An opened camera with the interfaces of its active configuration claimed, so that no other
+// program can use it meanwhile. Shared by the handles of this process on that camera.
+class ClaimedDevice {
+public:
+    // Takes ownership of `handle`, on which the caller has claimed `interfaces`.
+    ClaimedDevice(libusb_device_handle* handle, std::vector<int> interfaces)
+        : handle_(handle), interfaces_(std::move(interfaces)) {}
+    // Releases the interfaces and closes the device; no transfer of it may be in flight.
+    ~ClaimedDevice();
+    ClaimedDevice(const ClaimedDevice&) = delete;
+    ClaimedDevice& operator=(const ClaimedDevice&) = delete;
+
+    libusb_device_handle* handle() const { return handle_; }
+
+private:
+    libusb_device_handle* const handle_;
+    const std::vector<int> interfaces_;
+};
+
 class LibusbHandle : public UsbDriverHandle {
 public:
     // What the handle knows of an endpoint from the active configuration.
     struct EndpointInfo {
-        int interfaceNumber;
         std::uint8_t transferType;  // libusb_endpoint_transfer_type
     };
 
-    // Takes ownership of `handle`.
-    LibusbHandle(libusb_device_handle* handle, std::string path, std::string friendlyName,
+    LibusbHandle(std::shared_ptr<ClaimedDevice> device, std::string path, std::string friendlyName,
                  std::map<std::uint8_t, EndpointInfo> endpoints);
-    // Cancels the transfers in flight and waits (bounded) until each has completed, then releases
-    // the claimed interfaces and closes the device.
+    // Cancels the transfers in flight and waits (bounded) until each has completed, then lets go
+    // of the device (the last handle of the process releases and closes it).
     ~LibusbHandle() override;
 
     bool ioControl(std::uint32_t code, void* in, std::uint32_t inLength, void* out, std::uint32_t outLength,
@@ -50,13 +68,12 @@ private:
     bool resetPipe(std::uint8_t address);
     bool selectAlternateSetting(std::uint8_t alternateSetting);
     bool resetDevice();
-    // Claims the interface holding `address` (interface 0 for unknown endpoints) once.
-    bool claimFor(std::uint8_t address);
     // Cancels the transfers `selected` and waits until none of them is in flight; false when
     // they did not come back within `timeoutMs`.
     template <typename Predicate>
     bool cancelAndWait(Predicate selected, std::uint32_t timeoutMs);
 
+    const std::shared_ptr<ClaimedDevice> device_;
     libusb_device_handle* const handle_;
     const std::string path_;
     const std::string friendlyName_;
@@ -65,7 +82,6 @@ private:
     std::mutex mutex_;  // guards everything below; taken by the event thread on completion
     std::condition_variable transferDone_;
     std::set<Transfer*> inFlight_;
-    std::set<int> claimedInterfaces_;
     std::map<std::uint8_t, std::uint32_t> transferSizes_;
     std::uint8_t alternateSetting_ = 0;
 };

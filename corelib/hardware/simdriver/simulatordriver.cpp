@@ -287,7 +287,17 @@ bool SimulatorDriver::deviceEntry(int index, UsbDeviceEntry* entry) {
     const auto& camera = listed_[static_cast<std::size_t>(index)].camera;
     entry->path = "/simulator/port" + std::to_string(camera->port());
     entry->friendlyName = camera->friendlyName();
+    const auto held = heldElsewhere_.find(camera.get());
+    entry->users = held != heldElsewhere_.end() ? held->second : std::string();
     return true;
+}
+
+void SimulatorDriver::holdElsewhere(const simulator::SimulatedCamera& camera, std::string users) {
+    std::lock_guard lock(mutex_);
+    if (users.empty())
+        heldElsewhere_.erase(&camera);
+    else
+        heldElsewhere_[&camera] = std::move(users);
 }
 
 std::unique_ptr<UsbDriverHandle> SimulatorDriver::open(int index) {
@@ -299,6 +309,10 @@ std::unique_ptr<UsbDriverHandle> SimulatorDriver::open(int index) {
     const auto& listed = listed_[static_cast<std::size_t>(index)];
     if (listed.camera->attachedGeneration() != listed.generation) {
         platform::setLastError(ENODEV);
+        return nullptr;
+    }
+    if (heldElsewhere_.count(listed.camera.get())) {
+        platform::setLastError(EBUSY);
         return nullptr;
     }
     return std::make_unique<SimulatorHandle>(listed.camera, listed.generation);

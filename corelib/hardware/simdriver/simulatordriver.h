@@ -9,8 +9,10 @@
 // bus chunk).
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "hardware/driver/usbdriver.h"
@@ -24,6 +26,9 @@ public:
 
     // The simulated bus, for tests to reach its cameras.
     simulator::SimulatedBus& bus() { return *bus_; }
+    // Makes `camera` look claimed by another program, as `users` tells (empty: free again):
+    // opening it fails with EBUSY and its entry names `users`. Handles open already keep working.
+    void holdElsewhere(const simulator::SimulatedCamera& camera, std::string users);
 
     int deviceCount() override;
     bool deviceEntry(int index, UsbDeviceEntry* entry) override;
@@ -31,8 +36,9 @@ public:
 
 private:
     const std::shared_ptr<simulator::SimulatedBus> bus_;
-    std::mutex mutex_;                                             // guards listed_
+    std::mutex mutex_;                                             // guards listed_ and heldElsewhere_
     std::vector<simulator::SimulatedBus::AttachedCamera> listed_;  // as of the last deviceCount()
+    std::map<const simulator::SimulatedCamera*, std::string> heldElsewhere_;
 };
 
 }  // namespace ZmCoreLib_v4

@@ -276,4 +276,16 @@ void UsbDevice::selectInterface() {
     }
 }
 
+std::string inUseElsewhereMessage(UsbDriver& driver, int index) {
+    UsbDeviceEntry entry;
+    const bool known = driver.deviceEntry(index, &entry);
+    const std::string device = known ? "The camera \"" + entry.friendlyName + "\""
+                                     : "The camera at device index " + std::to_string(index);
+    const std::string users =
+        known && !entry.users.empty() ? entry.users : "another program (the system does not tell which)";
+    return device + " is in use by " + users +
+           " and is left alone. Free it there (close that program, or unbind that driver), then start this "
+           "program again.";
+}
+
 }  // namespace ZmCoreLib_v4

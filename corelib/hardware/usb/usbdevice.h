@@ -150,4 +150,9 @@ private:
     int lastError_ = 0;
 };
 
+// What to tell a person about device `index` (as of `driver`'s last count) when it cannot be
+// opened because it is in use elsewhere (EBUSY): which device it is, who uses it as far as the
+// driver can tell, and what to do.
+std::string inUseElsewhereMessage(UsbDriver& driver, int index);
+
 }  // namespace ZmCoreLib_v4
