@@ -1,9 +1,14 @@
 #include "devices/device.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <initializer_list>
 #include <string>
 #include <thread>
+
+#include "devices/environment.h"
+#include "platform/messagebox.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -33,6 +38,15 @@ constexpr unsigned kModuleTypeMask = 0x1F;
 
 void sleepMs(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Every camera of the process shares the same events, so their problem is told once.
+void reportUnusableEvents(std::initializer_list<const platform::NamedEvent*> events) {
+    static std::atomic<bool> reported{false};
+    for (const platform::NamedEvent* event : events) {
+        if (!event->valid() && !reported.exchange(true))
+            platform::showMessageBox(Environment::kMessageCaption, event->problem());
+    }
 }
 
 }  // namespace
@@ -107,6 +121,7 @@ int Device_RepackThread::Run() {
 Device::Device(std::unique_ptr<IHwLayer> layer) : hwLayer_(std::move(layer)) {
     cameraThread_.SetDevice(this);
     repackThread_.SetDevice(this);
+    reportUnusableEvents({&runEvent_, &stopEvent_, &stoppedEvent_});
 }
 
 Device::~Device() {

@@ -242,7 +242,9 @@ protected:
     // Held by the repack thread for each step, by Stop, Start, Close and the raw-buffer drain.
     platform::Mutex repackLock_;
     // Shared by every camera of every process of the user. Family B signals the third each time
-    // its camera step switches the acquisition off; the library waits on none of them.
+    // its camera step switches the acquisition off; the library waits on none of them. One that
+    // cannot be used (another user's object, say) is told to the user once per process, and the
+    // camera works on without it.
     platform::NamedEvent runEvent_{"CameraThreadRunEvent"};
     platform::NamedEvent stopEvent_{"CameraThreadStopEvent"};
     platform::NamedEvent stoppedEvent_{"CameraThreadStopedEvent"};

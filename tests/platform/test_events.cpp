@@ -1,13 +1,17 @@
 // Events, waits for either of two events, bounded mutexes and user-wide named events.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <semaphore.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -151,10 +155,24 @@ TEST(MutexTest, OwnerRelocksWhileOtherThreadsTimeOut) {
 // removes it again, so nothing carries over between runs.
 class NamedEventTest : public testing::Test {
 protected:
-    void TearDown() override { sem_unlink(("/zm-" + std::to_string(getuid()) + "-" + name_).c_str()); }
+    void TearDown() override { sem_unlink(semaphoreName().c_str()); }
 
-    const std::string name_ = "platform-test-" + std::to_string(getpid()) + "-" +
-                              testing::UnitTest::GetInstance()->current_test_info()->name();
+    // The POSIX named semaphore that stands for the event.
+    std::string semaphoreName() const { return "/zm-" + std::to_string(getuid()) + "-" + name_; }
+    bool semaphoreExists() const {
+        sem_t* semaphore = sem_open(semaphoreName().c_str(), 0);
+        if (semaphore == SEM_FAILED) return false;
+        sem_close(semaphore);
+        return true;
+    }
+
+    const std::string name_ = [] {
+        // Parameterised tests are named "Test/Case"; a name of a semaphore holds no slash.
+        std::string name = "platform-test-" + std::to_string(getpid()) + "-" +
+                           testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        return name;
+    }();
 };
 
 TEST_F(NamedEventTest, TwoObjectsOfOneNameShareOneAutoResetEvent) {
@@ -183,6 +201,91 @@ TEST_F(NamedEventTest, AnotherProcessSeesTheSignal) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A semaphore of the event's name that someone else made first (another user, or open to every
+// user) is never adopted: whoever made it could see and forge every signal.
+struct ForeignCase {
+    const char* name;
+    mode_t mode;
+    bool otherOwner;  // handed to another user (needs the administrator)
+    friend void PrintTo(const ForeignCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class ForeignNamedEventTest : public NamedEventTest, public testing::WithParamInterface<ForeignCase> {};
+
+TEST_P(ForeignNamedEventTest, IsRefusedAndLeftUntouched) {
+    constexpr uid_t kNobody = 65534;
+    if (GetParam().otherOwner && geteuid() != 0) GTEST_SKIP() << "handing a file to another user needs root";
+    const mode_t previousMask = umask(0);
+    sem_t* planted = sem_open(semaphoreName().c_str(), O_CREAT | O_EXCL, GetParam().mode, 0);
+    umask(previousMask);
+    ASSERT_NE(planted, SEM_FAILED);
+    // Named semaphores live in /dev/shm as "sem.<name>".
+    if (GetParam().otherOwner) {
+        ASSERT_EQ(chown(("/dev/shm/sem." + semaphoreName().substr(1)).c_str(), kNobody, kNobody), 0);
+    }
+
+    platform::setLastError(0);
+    platform::NamedEvent event(name_);
+    EXPECT_FALSE(event.valid()) << "a foreign semaphore was adopted";
+    EXPECT_EQ(platform::lastError(), EACCES);
+    EXPECT_NE(event.problem().find(semaphoreName().substr(1)), std::string::npos) << event.problem();
+    EXPECT_FALSE(event.set());
+    ASSERT_EQ(sem_post(planted), 0);
+    EXPECT_EQ(event.wait(0), WaitResult::Failed) << "a foreign signal reached the event";
+    int value = -1;
+    ASSERT_EQ(sem_getvalue(planted, &value), 0);
+    EXPECT_EQ(value, 1);
+    sem_close(planted);
+    EXPECT_TRUE(semaphoreExists()) << "what somebody else made is not removed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Planted, ForeignNamedEventTest,
+                         testing::Values(ForeignCase{"OpenToEveryUser", 0666, false},
+                                         ForeignCase{"ReadableByOthers", 0644, false},
+                                         ForeignCase{"OwnedByAnotherUser", 0600, true}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// The semaphore goes when its last user in any process ends, not before.
+TEST_F(NamedEventTest, TheLastUserRemovesTheEvent) {
+    auto first = std::make_unique<platform::NamedEvent>(name_);
+    auto second = std::make_unique<platform::NamedEvent>(name_);
+    ASSERT_TRUE(first->valid());
+    ASSERT_TRUE(second->valid());
+    first.reset();
+    EXPECT_TRUE(semaphoreExists()) << "removed while in use";
+    second.reset();
+    EXPECT_FALSE(semaphoreExists()) << "left behind by its last user";
+
+    // The same across processes: the child is the last user.
+    auto parents = std::make_unique<platform::NamedEvent>(name_);
+    ASSERT_TRUE(parents->valid());
+    int ready[2];
+    int proceed[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(proceed), 0);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        char byte = 0;
+        bool ok = false;
+        {
+            platform::NamedEvent childs(name_);
+            ok = childs.valid() && write(ready[1], "r", 1) == 1 && read(proceed[0], &byte, 1) == 1;
+        }
+        _exit(ok ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    parents.reset();
+    EXPECT_TRUE(semaphoreExists()) << "removed while the other process uses it";
+    ASSERT_EQ(write(proceed[1], "p", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(semaphoreExists()) << "left behind by its last user";
+    for (int fd : {ready[0], ready[1], proceed[0], proceed[1]}) close(fd);
 }
 
 TEST_F(NamedEventTest, UnusableNameIsReportedNotThrown) {

@@ -83,23 +83,41 @@ private:
     bool owns_;
 };
 
-// An auto-reset event shared by name with every process of the same user (a POSIX named
-// semaphore "/zm-<uid>-<name>" kept at 0 or 1). Opening creates it when it does not exist yet;
-// the kernel object outlives the processes, like the named events this replaces.
+// An auto-reset event shared by name with every process of the same user: the POSIX named
+// semaphore "/zm-<uid>-<name>", kept at 0 or 1. Only the user's own object is used: one that
+// exists already is taken only when this user owns it and no other user may open it, since
+// whoever can open it sees and forges its signals. Opening makes the object when it does not
+// exist yet, and its last user, in whichever process, removes it again (one that ends without
+// running its destructor leaves it to the next user).
+//
+// Each NamedEvent holds a descriptor of the semaphore's object with a shared lock on it while in
+// use; a short exclusive lock of another byte serialises making the object ready, joining it and
+// leaving it, so that the last user can tell it is the last and remove the object.
 class ZM_PLATFORM_API NamedEvent {
 public:
-    // Throws nothing; valid() is false and lastError() holds the cause when opening failed.
+    // Throws nothing; valid() is false and lastError() holds the cause when opening failed
+    // (EACCES: the object belongs to another user or other users may open it).
     explicit NamedEvent(const std::string& name);
     ~NamedEvent();
     NamedEvent(const NamedEvent&) = delete;
     NamedEvent& operator=(const NamedEvent&) = delete;
 
     bool valid() const;
+    // Why the event cannot be used and what to do about it, for a message; empty when valid.
+    const std::string& problem() const { return problem_; }
     bool set();
     WaitResult wait(std::uint32_t timeoutMs);
 
 private:
-    void* semaphore_;
+    // One attempt to open the object and map its semaphore: 0, EAGAIN when the object went
+    // away meanwhile (its last user removed it), or the failure.
+    int open();
+
+    const std::string name_;
+    const std::string objectName_;  // of the shared-memory object that holds the semaphore
+    int descriptor_ = -1;
+    void* semaphore_ = nullptr;  // mapped from the object; null when not valid
+    std::string problem_;
 };
 
 }  // namespace platform
