@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <thread>
@@ -130,6 +131,8 @@ Device::~Device() {
 
 ZmCoreLib::IFrameBuffer* Device::Open() {
     if (outputBuffer_) return outputBuffer_.get();
+    // The user was told why at bring-up.
+    if (!configurationProblem_.empty()) return nullptr;
     outputBuffer_ = std::make_unique<ZmCoreLib::FrameBuffer>();
     rawBuffer_ = std::make_unique<ZmCoreLib::FrameBuffer>();
     rawBuffer_->AddObserver(&rawFrameSignal_);
@@ -220,9 +223,33 @@ void Device::DrainRawBuffer() {
 std::unique_ptr<ModuleIccd> Device::bringUp(const std::string& file, unsigned versionRegister,
                                             unsigned moduleAddressRegister,
                                             ZmCoreLib::SettingString* versionText) {
-    LoadFpgaConfiguration(*hwLayer_, file);
+    std::string fileProblem;
+    const bool loaded = LoadFpgaConfiguration(*hwLayer_, file, 0, &fileProblem) == 0;
 
     const unsigned version = hwLayer_->ReadRegister(versionRegister);
+    // An FPGA that took its configuration shows its version; one that did not answers 0.
+    if (file.empty()) {
+        configurationProblem_ =
+            "No FPGA configuration file is known for this camera, so it cannot deliver "
+            "pictures. This library does not support it yet: ask the camera's supplier "
+            "for one that does.";
+    } else if (!loaded || version == 0) {
+        std::error_code noFolder;
+        const std::string folder = std::filesystem::current_path(noFolder).string();
+        const std::string where = "\"" + file + "\" (in " + folder + ")";
+        configurationProblem_ =
+            loaded
+                ? "The camera did not take its FPGA configuration file " + where +
+                      ": the file may be damaged, cut short or meant for another model. The camera cannot "
+                      "deliver pictures. Put the file supplied with the camera in its place, then start "
+                      "the program again."
+                : "The camera's FPGA configuration file " + where + " " + fileProblem +
+                      ", so the camera cannot deliver pictures. Start the program in the folder that holds "
+                      "the cameras' configuration files, or put the file supplied with the camera there, "
+                      "then start the program again.";
+    }
+    if (!configurationProblem_.empty())
+        platform::showMessageBox(Environment::kMessageCaption, configurationProblem_);
     if (versionText != nullptr) {
         const std::string text = std::to_string(version >> kVersionMajorShift & kVersionMajorMask) + "." +
                                  std::to_string(version & kVersionMinorMask);

@@ -145,7 +145,9 @@ public:
 
     // --- IDevice, client threads
     // Makes both frame buffers and starts both threads; the camera stays idle until Start. On a
-    // device that is open already, returns the existing output buffer and changes nothing.
+    // device that is open already, returns the existing output buffer and changes nothing. Null,
+    // and the device stays closed, when the camera cannot deliver frames: its threads cannot
+    // start, or its FPGA configuration was missing or refused at bring-up (the user was told).
     ZmCoreLib::IFrameBuffer* Open() override;
     // Stops the camera and both threads and destroys the frame buffers. Blocks until no step
     // runs. Clients must have given back their frames and removed their observers.
@@ -186,8 +188,10 @@ protected:
     void DrainRawBuffer();
 
     // Bring-up common to both families, on the constructing thread: streams the FPGA
-    // configuration `file` (a file that cannot be opened is skipped), shows the version register
+    // configuration `file` (a file that cannot be used is skipped), shows the version register
     // as "major.minor" in `versionText`, and asks the intensifier module's registers for a module.
+    // A file that cannot be used, or one the FPGA did not take (its version reads 0), is told to
+    // the user with what to do, and Open refuses the camera.
     // A module of a known type gets the module registers and the layer, turns the picture by its
     // rotation and appends its settings to the camera's; it is returned for the family to keep.
     std::unique_ptr<ModuleIccd> bringUp(const std::string& file, unsigned versionRegister,
@@ -281,6 +285,8 @@ private:
     RawFrameSignal rawFrameSignal_;
     ZmCoreLib::FrameMemBlock* pendingRawFrame_ = nullptr;  // repack thread, under the repack lock
     std::atomic<int> droppedFrames_{0};
+    // Why the camera cannot deliver frames, found at bring-up; empty when it can.
+    std::string configurationProblem_;
     std::uint32_t framePollMs_ = kMinFramePollMs;  // camera thread
     // Declared last, so that the threads end before anything they use goes.
     Device_CameraThread cameraThread_;

@@ -1,28 +1,69 @@
-#include <cstdio>
-#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "hardware/hwlayer.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
+
 // Bytes per configuration request, as the controller takes them.
 constexpr int kConfigurationPieceSize = 128;
 constexpr int kConfigurationResets = 3;
+
+// Closes the file at the end of the scope.
+struct FileGuard {
+    int descriptor;
+    ~FileGuard() {
+        if (descriptor >= 0) ::close(descriptor);
+    }
+};
+
+int fail(std::string* problem, const std::string& text) {
+    if (problem != nullptr) *problem = text;
+    return 1;
+}
+
+// Fills `piece` as far as the file goes; the bytes read, or -1 with errno on a read error.
+ssize_t readPiece(int descriptor, unsigned char* piece, std::size_t size) {
+    std::size_t count = 0;
+    while (count < size) {
+        const ssize_t got = ::read(descriptor, piece + count, size - count);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        count += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(count);
+}
+
 }  // namespace
 
-int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index) {
+int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index, std::string* problem) {
     for (int i = 0; i < kConfigurationResets; ++i)
         layer.VendorWrite(index, kFpgaConfigurationReset, nullptr, 0);
 
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return 1;
+    // Without blocking: a FIFO in the file's place would wait for a writer in open.
+    const FileGuard file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (file.descriptor < 0) return fail(problem, std::string("cannot be opened: ") + std::strerror(errno));
+    struct stat status {};
+    if (::fstat(file.descriptor, &status) != 0)
+        return fail(problem, std::string("cannot be opened: ") + std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) return fail(problem, "is not a regular file");
+    if (status.st_size == 0) return fail(problem, "is empty");
+
     unsigned char piece[kConfigurationPieceSize];
-    std::size_t count = 0;
+    ssize_t count = 0;
     do {
-        count = std::fread(piece, 1, sizeof piece, file.get());
+        count = readPiece(file.descriptor, piece, sizeof piece);
+        if (count < 0)
+            return fail(problem, std::string("could not be read to its end: ") + std::strerror(errno));
         if (count > 0) layer.VendorWrite(index, kFpgaConfigurationData, piece, static_cast<int>(count));
-    } while (count == sizeof piece);
+    } while (count == static_cast<ssize_t>(sizeof piece));
     return 0;
 }
 

@@ -28,9 +28,13 @@ public:
 };
 
 // Streams an FPGA configuration file unchanged to the configuration registers: three resets,
-// then the file in 128-byte pieces. 0 on success, 1 when the file cannot be opened (the resets
-// have then been sent and nothing else).
-int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index = 0);
+// then the file in 128-byte pieces. 0 on success; 1 when the file cannot be used, with the resets
+// sent and nothing else: it cannot be opened, is empty or is not a regular file (a FIFO is opened
+// without waiting for a writer, then refused). 1 too when a read fails part way, after what came
+// before. `problem`, when given, then receives what was wrong with the file, for a message ("is
+// empty"). Blocks the calling thread for the control requests.
+int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index = 0,
+                          std::string* problem = nullptr);
 
 // Configuration register addresses.
 inline constexpr unsigned kFpgaConfigurationReset = 0xE10005;

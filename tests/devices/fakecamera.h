@@ -1,6 +1,7 @@
 // A camera's FPGA frame slots behind a FakeHwLayer: ready flags in the buffer-manager register,
 // the slot a transfer selects, acknowledgements that free a slot, and bulk reads that serve a
-// deterministic picture per frame number. It records every frame it served, in order, so a test
+// deterministic picture per frame number. Its version register shows a version, as an FPGA that
+// took its configuration does. It records every frame it served, in order, so a test
 // can pair the frames a device delivers with the raw bytes they came from.
 //
 // Threads: its state changes inside the layer's handlers (under the layer's lock) and under its
@@ -22,6 +23,8 @@ class FakeCamera {
 public:
     static constexpr unsigned kBufferManager = 0xE2000C;
     static constexpr unsigned kTransferLength = 0xE2000D;
+    static constexpr unsigned kVersion = 0xE2000F;
+    static constexpr unsigned kConfiguredVersion = 0x020011;
 
     struct Served {
         int slot;
@@ -40,6 +43,7 @@ public:
     }
 
     FakeCamera(FakeHwLayer& layer, int slotCount) : slotCount_(slotCount) {
+        registers_[kVersion] = kConfiguredVersion;
         layer.onRead([this](unsigned address) { return onRead(address); });
         layer.onWrite([this](unsigned address, unsigned value) { onWrite(address, value); });
         layer.onBulk([this](std::uint8_t* buffer, int length) { return onBulk(buffer, length); });

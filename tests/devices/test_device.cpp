@@ -26,7 +26,8 @@ using testing::FakeCamera;
 using testing::FakeHwLayer;
 using namespace std::chrono_literals;
 
-constexpr char kNoConfigurationFile[] = "./no-configuration-for-tests.bit";
+// A stand-in configuration the build makes; the fake camera takes any.
+constexpr char kConfigurationFile[] = "./zmu2200.bit";
 // Generous: a start settles for 400 ms before the first frame.
 constexpr auto kWaitLimit = 10s;
 
@@ -50,7 +51,7 @@ public:
     TestCameraA(std::unique_ptr<IHwLayer> layer, Geometry geometry, int rotation)
         : DeviceTypeA(std::move(layer)) {
         rotation_ = rotation;
-        LoadConfiguration(kNoConfigurationFile);
+        LoadConfiguration(kConfigurationFile);
         setGeometry(cameraSettings_, geometry);
     }
 };
@@ -69,7 +70,7 @@ public:
         fpgaBufferCount_ = model.slots;
         packed_ = true;
         rotation_ = model.rotation;
-        LoadConfiguration(kNoConfigurationFile);
+        LoadConfiguration(kConfigurationFile);
         setGeometry(cameraSettings_, geometry);
         if (model.twoFrames) {
             if (cameraSettings_.inputMode == nullptr) {

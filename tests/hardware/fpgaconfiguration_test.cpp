@@ -1,9 +1,15 @@
 // Streaming an FPGA configuration file to the configuration registers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <vector>
 
 #include "hardware/hwlayer.h"
@@ -53,7 +59,7 @@ private:
 
 TEST_F(FpgaConfigurationTest, ThreeResetsThenTheFileUnchangedInPiecesOf128Bytes) {
     const std::pair<std::size_t, std::vector<std::size_t>> cases[] = {
-        {300, {128, 128, 44}}, {256, {128, 128}}, {1, {1}}, {0, {}}};
+        {300, {128, 128, 44}}, {256, {128, 128}}, {1, {1}}};
     for (const auto& [size, pieces] : cases) {
         layer.writes.clear();
         const std::string path = writeFile(size);
@@ -78,11 +84,59 @@ TEST_F(FpgaConfigurationTest, ThreeResetsThenTheFileUnchangedInPiecesOf128Bytes)
     }
 }
 
-TEST_F(FpgaConfigurationTest, MissingFileSendsOnlyTheResetsAndReportsFailure) {
-    EXPECT_EQ(LoadFpgaConfiguration(layer, "./no-such-configuration.bit"), 1);
+// Only a regular file with something in it is streamed. Anything else gets the three resets and
+// nothing more, at once: a FIFO in the file's place must not keep the caller waiting for a writer.
+struct UnusableCase {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;  // puts the unusable thing at the path
+    const char* problem;                                     // what the load says of it
+};
+
+void PrintTo(const UnusableCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
+class UnusableConfigurationTest : public FpgaConfigurationTest,
+                                  public ::testing::WithParamInterface<UnusableCase> {};
+
+TEST_P(UnusableConfigurationTest, OnlyTheResetsGoOutAndFailureIsReportedAtOnce) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zm-fpga-" + std::to_string(::getpid()) + "-" + GetParam().name + ".bit");
+    GetParam().make(path);
+    struct Remove {
+        std::filesystem::path path;
+        ~Remove() { std::filesystem::remove(path); }
+    } remove{path};
+
+    std::string problem;
+    auto loading = std::async(std::launch::async,
+                              [&] { return LoadFpgaConfiguration(layer, path.string(), 0, &problem); });
+    const bool blocked = loading.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    if (blocked) {
+        // Lets a load stuck in opening the FIFO go on, so that the test ends.
+        const int writer = ::open(path.c_str(), O_WRONLY);
+        if (writer >= 0) ::close(writer);
+    }
+    const int result = loading.get();
+    EXPECT_FALSE(blocked) << "the load waited for a writer of the FIFO";
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(problem, GetParam().problem);
     ASSERT_EQ(layer.writes.size(), 3u);
     for (const auto& write : layer.writes) EXPECT_EQ(write.address, kFpgaConfigurationReset);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnusableConfigurationTest,
+    ::testing::Values(
+        UnusableCase{"Missing", [](const std::filesystem::path&) {},
+                     "cannot be opened: No such file or directory"},
+        UnusableCase{"Empty", [](const std::filesystem::path& path) { std::ofstream{path}; }, "is empty"},
+        UnusableCase{"Fifo", [](const std::filesystem::path& path) { ::mkfifo(path.c_str(), 0600); },
+                     "is not a regular file"},
+        UnusableCase{"Folder",
+                     [](const std::filesystem::path& path) { std::filesystem::create_directory(path); },
+                     "is not a regular file"}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 }  // namespace
 }  // namespace ZmCoreLib_v4

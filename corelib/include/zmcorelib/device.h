@@ -15,6 +15,8 @@ class ISettingIterator;
 class IDevice {
 public:
     // Makes the frame buffers and starts the camera's two threads; returns the output buffer.
+    // Null when the camera cannot deliver frames (for instance because its FPGA configuration was
+    // missing or refused when it was created; the user was told then).
     virtual IFrameBuffer* Open() { return nullptr; }
     // Stops the threads and destroys the frame buffers. Blocks until no thread is inside a step.
     virtual void Close() = 0;
