@@ -6,9 +6,14 @@
 // for its register writer), then notifies the observers, so they see the adjusted state. While
 // the kind object is not yet wrapped in a Setting, changes are stored but nobody is told.
 //
-// Threads: no locks; a change runs on the caller's thread (client or camera thread).
+// Threads: no locks; a change runs on the caller's thread (client or camera thread). The camera
+// thread reads values while clients change them, so the values (and an enumeration's register
+// code) are atomic: a read sees the value before or after a change, never a torn one. The rest
+// (units, limits, step, reference, items) is set while the camera is built, or changed by
+// clients where the camera thread does not read it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -52,9 +57,9 @@ public:
 
 private:
     IChecker* checker_;
-    int registerCode_ = 0;
+    std::atomic<int> registerCode_{0};
     std::map<int, int> codes_;  // value id -> register code
-    int value_ = 0;
+    std::atomic<int> value_{0};
     std::vector<ZmCoreLib::Pair> items_;
 };
 
@@ -99,8 +104,11 @@ public:
     void SetStep(std::int64_t step);
     std::int64_t GetValueIn(int unitId) const { return value_ / multiplierOf(unitId); }
     std::int64_t GetStepIn(int unitId) const { return step_ / multiplierOf(unitId); }
-    // Remembers the present value as the one the camera holds.
-    void MarkWritten() { written_ = value_; }
+    // Camera thread: takes the present value as the one the camera gets. A client may change
+    // the value at any time, so the writer marks first and encodes GetWrittenIn: what it records
+    // is then what it wrote.
+    void MarkWritten() { written_ = value_.load(); }
+    // The value last marked written; 0 before the first mark.
     std::int64_t GetWrittenIn(int unitId) const { return written_ / multiplierOf(unitId); }
     // Lowers the value to `amount` (rounded down to the display unit) if it is higher.
     void LowerTo(std::int64_t amount, int unitId);
@@ -117,8 +125,8 @@ private:
     void apply();
 
     IChecker* checker_;
-    std::int64_t value_ = kNeverSet;
-    std::int64_t written_ = 0;
+    std::atomic<std::int64_t> value_{kNeverSet};
+    std::atomic<std::int64_t> written_{0};  // camera thread
     std::int64_t lastChange_ = 0;
     std::int64_t step_ = 1;
     std::int64_t multiplier_ = 1;  // base units per display unit

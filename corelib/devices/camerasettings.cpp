@@ -46,9 +46,17 @@ void applyRange(SettingScalar& setting, const ScalarRange& range) {
     setting.SetValue(range.value);
 }
 
-int binningFactor(const SettingScalar* binning) {
+void markWritten(SettingScalar* setting) {
+    if (setting != nullptr) setting->MarkWritten();
+}
+
+int writtenPixels(const SettingScalar* setting) {
+    return setting != nullptr ? static_cast<int>(setting->GetWrittenIn(ZmCoreLib::kUnitPixel)) : 0;
+}
+
+int writtenBinningFactor(const SettingScalar* binning) {
     if (binning == nullptr) return 1;
-    const auto factor = static_cast<int>(binning->GetValueIn(ZmCoreLib::kUnitPixel));
+    const auto factor = static_cast<int>(binning->GetWrittenIn(ZmCoreLib::kUnitPixel));
     return factor != 0 ? factor : 1;
 }
 

@@ -114,7 +114,15 @@ struct ScalarRange {
 };
 void applyRange(SettingScalar& setting, const ScalarRange& range);
 
-// A binning setting's factor: its value where it exists and is not 0, else 1.
-int binningFactor(const SettingScalar* binning);
+// The register writer's side of a setting, camera thread: marks the present value as the one the
+// camera gets (where the model has the setting), and reads back the pixels marked (0 where it
+// has none).
+void markWritten(SettingScalar* setting);
+int writtenPixels(const SettingScalar* setting);
+
+// The binning factor the camera was last given: the setting's written value where the setting
+// exists and that value is not 0, else 1 (a camera not yet given a binning does not bin).
+// Camera thread, inside the register writer.
+int writtenBinningFactor(const SettingScalar* binning);
 
 }  // namespace ZmCoreLib_v4

@@ -94,8 +94,10 @@ void DeviceTypeA::inputStep() {
     }
 
     if (cameraSettings_.width == nullptr || cameraSettings_.height == nullptr) return;
-    const int width = static_cast<int>(cameraSettings_.width->GetValueIn(ZmCoreLib::kUnitPixel));
-    const int height = static_cast<int>(cameraSettings_.height->GetValueIn(ZmCoreLib::kUnitPixel));
+    // The size the camera was last given, which is what it reads out: a client may have changed
+    // the settings since, and the new size reaches the camera only at the next step.
+    const int width = static_cast<int>(cameraSettings_.width->GetWrittenIn(ZmCoreLib::kUnitPixel));
+    const int height = static_cast<int>(cameraSettings_.height->GetWrittenIn(ZmCoreLib::kUnitPixel));
     if (width <= 0 || height <= 0) return;
     const int size = width * height * kBytesPerPixel;
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);

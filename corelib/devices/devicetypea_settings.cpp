@@ -60,10 +60,6 @@ std::uint8_t lowByte(unsigned value) {
     return static_cast<std::uint8_t>(value);
 }
 
-int pixels(const SettingScalar* setting) {
-    return setting != nullptr ? static_cast<int>(setting->GetValueIn(kUnitPixel)) : 0;
-}
-
 int registerCode(const SettingEnum* setting) {
     return setting != nullptr ? setting->GetRegisterCode() : 0;
 }
@@ -74,13 +70,15 @@ void writeTime(IHwLayer& layer, unsigned address, SettingScalar* time) {
     time->MarkWritten();
 }
 
-// Position or size: the pair of settings in one word, scaled to sensor pixels.
+// Position or size: the pair of settings in one word, scaled to sensor pixels by the binning the
+// camera holds, so that the frame the camera reads out is the one the written size says.
 void writeGeometry(IHwLayer& layer, unsigned address, SettingScalar* first, SettingScalar* second,
                    const CameraSettings& s) {
-    layer.WriteRegister(address, geometryWord(pixels(first), pixels(second), binningFactor(s.binningX),
-                                              binningFactor(s.binningY)));
-    if (first != nullptr) first->MarkWritten();
-    if (second != nullptr) second->MarkWritten();
+    markWritten(first);
+    markWritten(second);
+    layer.WriteRegister(
+        address, geometryWord(writtenPixels(first), writtenPixels(second), writtenBinningFactor(s.binningX),
+                              writtenBinningFactor(s.binningY)));
 }
 
 // The frame mode times frames by the exposure, the line mode by the chronogram start; the other
@@ -188,6 +186,10 @@ void DeviceTypeA::writePendingSettings() {
     CameraSettings& s = cameraSettings_;
     IHwLayer& layer = hw();
     const unsigned window = registers_.window;
+    // Position and size count sensor pixels by the binning: they are written once, after every
+    // other row, so that they follow a binning of the same batch whatever order it came in.
+    bool positionDue = false;
+    bool sizeDue = false;
     while (const int popped = commandBuffer_.Pop()) {
         const auto id = static_cast<unsigned>(popped);
         switch (id) {
@@ -204,19 +206,23 @@ void DeviceTypeA::writePendingSettings() {
                 break;
             case ids::kBinningX:
             case ids::kBinningY: {
+                markWritten(s.binningX);
+                markWritten(s.binningY);
                 const auto minusOne = [](const SettingScalar* binning) {
-                    return static_cast<std::uint8_t>(binning != nullptr ? pixels(binning) - 1 : 0);
+                    return static_cast<std::uint8_t>(writtenBinningFactor(binning) - 1);
                 };
                 writeBytes(layer, window + kBinningOffset, {0, minusOne(s.binningX), minusOne(s.binningY)});
+                positionDue = true;
+                sizeDue = true;
                 break;
             }
             case ids::kFrameX:
             case ids::kFrameY:
-                writeGeometry(layer, window + kPositionOffset, s.x, s.y, s);
+                positionDue = true;
                 break;
             case ids::kFrameWidth:
             case ids::kFrameHeight:
-                writeGeometry(layer, window + kSizeOffset, s.width, s.height, s);
+                sizeDue = true;
                 break;
             case ids::kChronogramStart:
                 enableForInputMode(s);
@@ -243,6 +249,8 @@ void DeviceTypeA::writePendingSettings() {
                 break;
         }
     }
+    if (positionDue) writeGeometry(layer, window + kPositionOffset, s.x, s.y, s);
+    if (sizeDue) writeGeometry(layer, window + kSizeOffset, s.width, s.height, s);
 }
 
 }  // namespace ZmCoreLib_v4

@@ -218,15 +218,20 @@ void DeviceTypeB::writePendingSettings() {
                                                        time->GetUnit(), clockMhz, isFramePeriod));
         time->MarkWritten();
     };
+    // Scaled to sensor pixels by the binning the camera holds, so that the frame the camera
+    // reads out is the one the written size says.
     const auto writeGeometry = [&](unsigned offset, SettingScalar* first, SettingScalar* second) {
+        markWritten(first);
+        markWritten(second);
         layer.WriteRegister(window + offset,
-                            geometryWord(static_cast<int>(valueIn(first, kUnitPixel)),
-                                         static_cast<int>(valueIn(second, kUnitPixel)),
-                                         binningFactor(s.binningX), binningFactor(s.binningY)));
-        if (first != nullptr) first->MarkWritten();
-        if (second != nullptr) second->MarkWritten();
+                            geometryWord(writtenPixels(first), writtenPixels(second),
+                                         writtenBinningFactor(s.binningX), writtenBinningFactor(s.binningY)));
     };
 
+    // Position and size count sensor pixels by the binning: they are written once, after every
+    // other row, so that they follow a binning of the same batch whatever order it came in.
+    bool positionDue = false;
+    bool sizeDue = false;
     while (const int popped = commandBuffer_.Pop()) {
         const auto id = static_cast<unsigned>(popped);
         switch (id) {
@@ -260,11 +265,11 @@ void DeviceTypeB::writePendingSettings() {
                 break;
             case ids::kFrameX:
             case ids::kFrameY:
-                writeGeometry(kPositionOffset, s.x, s.y);
+                positionDue = true;
                 break;
             case ids::kFrameWidth:
             case ids::kFrameHeight:
-                writeGeometry(kSizeOffset, s.width, s.height);
+                sizeDue = true;
                 break;
             case ids::kFramesPerStart: {
                 const auto frames =
@@ -274,8 +279,12 @@ void DeviceTypeB::writePendingSettings() {
             }
             case ids::kBinningX:
             case ids::kBinningY:
-                setQuietly(control_, {{kBinningXField, binningFactor(s.binningX) - 1},
-                                      {kBinningYField, binningFactor(s.binningY) - 1}});
+                markWritten(s.binningX);
+                markWritten(s.binningY);
+                setQuietly(control_, {{kBinningXField, writtenBinningFactor(s.binningX) - 1},
+                                      {kBinningYField, writtenBinningFactor(s.binningY) - 1}});
+                positionDue = true;
+                sizeDue = true;
                 break;
             case ids::kShpDelay:
             case ids::kShdDelay:
@@ -302,6 +311,8 @@ void DeviceTypeB::writePendingSettings() {
                 break;
         }
     }
+    if (positionDue) writeGeometry(kPositionOffset, s.x, s.y);
+    if (sizeDue) writeGeometry(kSizeOffset, s.width, s.height);
     // The two-frame mode tells its frames apart: the next raw frame is the first of a pair.
     const bool twoFrames = s.inputMode != nullptr && s.inputMode->GetValue() == ids::kModeTwoFrames;
     rawFrameTag_ = twoFrames ? 1 : 0;

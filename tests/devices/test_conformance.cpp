@@ -6,10 +6,14 @@
 // keeps streaming.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <ostream>
+#include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -248,6 +252,173 @@ INSTANTIATE_TEST_SUITE_P(
                       ModelCase{"Kodak11002TwoSlots", "pid=0x2031,type=0x6214,channel=20,serial=1004", true,
                                 0}),
     [](const ::testing::TestParamInfo<ModelCase>& param) { return param.param.name; });
+
+// ---- Geometry changed while the camera streams -----------------------------------------------
+
+// A client that resizes and moves the frame and changes the binning while frames flow: every
+// frame must come labelled with the format it was read out in. The simulator's picture is a ramp
+// over the sensor, so a frame whose pixels were read out at another size than it reports breaks
+// the ramp from its first row end on, whichever offsets and frame number it shows.
+struct StreamingCase {
+    std::string name;
+    std::string camera;  // the ZMCORE_SIMULATE form; every case delivers frames unturned
+    bool familyB;
+};
+
+void PrintTo(const StreamingCase& c, std::ostream* os) {
+    *os << c.camera;
+}
+
+// One client change of the frame geometry: a setting and the values it takes in turn.
+struct GeometryStep {
+    unsigned id;
+    std::vector<int> values;
+};
+
+// Small frames keep the pixel check quick; a binning change makes the frame the whole binned
+// sensor, so the client shrinks it again right after.
+const GeometryStep kGeometrySteps[] = {
+    {ids::kFrameWidth, {200, 256}}, {ids::kFrameHeight, {48, 64}}, {ids::kFrameX, {0, 8, 24}},
+    {ids::kFrameY, {0, 4, 12}},     {ids::kBinningX, {1, 2}},      {ids::kBinningY, {1, 2}},
+};
+constexpr int kGeometryChanges = 24;
+// The pause between two changes: a change holds the frames back for the camera's 400 ms settle.
+constexpr int kMinChangePauseMs = 450;
+constexpr int kMaxChangePauseMs = 1150;
+constexpr int kBinnings[] = {1, 2};
+
+class GeometryWhileStreaming : public SimulatedCameras, public ::testing::WithParamInterface<StreamingCase> {
+protected:
+    int bits() const { return GetParam().familyB ? 12 : 16; }
+
+    void TearDown() override {
+        if (device_ != nullptr) device_->Close();
+        SimulatedCameras::TearDown();
+    }
+
+    ZmCoreLib::ISettingScalar* scalar(unsigned id) {
+        ZmCoreLib::ISetting* setting = device_->FindSetting(id);
+        return setting != nullptr ? setting->GetScalar() : nullptr;
+    }
+
+    // As fast as the model allows: the shortest frame period and exposure.
+    void setShortest(unsigned id) {
+        ZmCoreLib::ISettingScalar* time = scalar(id);
+        time->SetUnit(ZmCoreLib::kUnitMicrosecond);
+        time->SetValue(time->GetMin(ZmCoreLib::kUnitMicrosecond));
+    }
+
+    // The changes a client makes from its own thread, at random pauses.
+    void changeGeometry() {
+        std::mt19937 random(20240611);
+        std::uniform_int_distribution<int> pauseMs(kMinChangePauseMs, kMaxChangePauseMs);
+        for (int change = 0; change < kGeometryChanges && !stopChanges_; ++change) {
+            const GeometryStep& step = kGeometrySteps[random() % std::size(kGeometrySteps)];
+            ZmCoreLib::ISettingScalar* setting = scalar(step.id);
+            if (setting != nullptr) {
+                setting->SetValue(step.values[random() % step.values.size()]);
+                if (step.id == ids::kBinningX) scalar(ids::kFrameWidth)->SetValue(256);
+                if (step.id == ids::kBinningY) scalar(ids::kFrameHeight)->SetValue(64);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+        }
+        changesDone_ = true;
+    }
+
+    // The pixels of a delivered frame that leave the simulator's ramp for its reported format,
+    // with the binning read off its first pixels.
+    int wrongPixels(const std::uint16_t* pixels, int width, int height) const {
+        const int mask = (1 << bits()) - 1;
+        const auto sample = [&](int r, int c) { return pixels[r * width + c] >> (16 - bits()); };
+        const auto binningFrom = [&](int difference, std::uint32_t step) {
+            for (int binning : kBinnings) {
+                if (static_cast<std::uint32_t>(difference & mask) == ((binning * step) & mask))
+                    return binning;
+            }
+            return 0;
+        };
+        const int binX =
+            width > 1 ? binningFrom(sample(0, 1) - sample(0, 0), simulator::kPatternColumnStep) : 1;
+        const int binY =
+            height > 1 ? binningFrom(sample(1, 0) - sample(0, 0), simulator::kPatternRowStep) : 1;
+        if (binX == 0 || binY == 0) return width * height;
+        // The ramp from the frame's first pixel: its offsets and frame number are in that pixel.
+        const simulator::FrameGeometry origin{0,
+                                              0,
+                                              static_cast<std::uint32_t>(width),
+                                              static_cast<std::uint32_t>(height),
+                                              static_cast<std::uint32_t>(binX),
+                                              static_cast<std::uint32_t>(binY)};
+        int wrong = 0;
+        for (int r = 0; r < height; ++r) {
+            for (int c = 0; c < width; ++c) {
+                const auto ramp = simulator::patternPixel(0, origin, static_cast<std::uint32_t>(r),
+                                                          static_cast<std::uint32_t>(c), bits());
+                const auto expected = simulator::finishedPixel(
+                    static_cast<std::uint16_t>((sample(0, 0) + ramp) & mask), bits());
+                if (pixels[r * width + c] != expected) ++wrong;
+            }
+        }
+        return wrong;
+    }
+
+    Device* device_ = nullptr;
+    std::atomic<bool> stopChanges_{false};
+    std::atomic<bool> changesDone_{false};
+};
+
+TEST_P(GeometryWhileStreaming, EveryFrameCarriesTheFormatItWasReadOutIn) {
+    attach(GetParam().camera);
+    device_ = createDevice();
+    ASSERT_NE(device_, nullptr);
+    scalar(ids::kFrameWidth)->SetValue(256);
+    scalar(ids::kFrameHeight)->SetValue(64);
+    setShortest(ids::kExposure);
+    setShortest(ids::kFramePeriod);
+    ZmCoreLib::IFrameBuffer* output = device_->Open();
+    ASSERT_NE(output, nullptr);
+    device_->Start();
+
+    std::thread client([this] { changeGeometry(); });
+    int frames = 0;
+    int wrongFrames = 0;
+    std::set<std::pair<int, int>> formats;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          kGeometryChanges * std::chrono::milliseconds(kMaxChangePauseMs) + kFrameWaitLimit;
+    // Until the client is done; the deadline only bounds a client that hangs.
+    while (!changesDone_ && std::chrono::steady_clock::now() < deadline) {
+        ZmCoreLib::IFrame* frame = output->GetFrame();
+        if (frame == nullptr) {
+            std::this_thread::sleep_for(1ms);
+            continue;
+        }
+        int width = 0;
+        int height = 0;
+        int bitsPerPixel = 0;
+        frame->GetFormat(&width, &height, &bitsPerPixel);
+        const int wrong = wrongPixels(static_cast<const std::uint16_t*>(frame->GetData()), width, height);
+        if (wrong != 0 && wrongFrames++ < 5) {
+            ADD_FAILURE() << "format " << width << "x" << height << ", " << wrong << " of " << width * height
+                          << " pixels wrong";
+        }
+        ++frames;
+        formats.insert({width, height});
+        frame->Release();
+    }
+    stopChanges_ = true;
+    client.join();
+    EXPECT_EQ(wrongFrames, 0) << "of " << frames << " frames";
+    // The changes reached the camera: frames came in several formats.
+    EXPECT_GT(formats.size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, GeometryWhileStreaming,
+                         ::testing::Values(StreamingCase{"SonyIcx285", "pid=0x2200", false},
+                                           StreamingCase{"MT9M032FibreOptic", "pid=0x0200", false},
+                                           StreamingCase{"SonyIcx285B", "pid=0x2125", true}),
+                         [](const ::testing::TestParamInfo<StreamingCase>& param) {
+                             return param.param.name;
+                         });
 
 }  // namespace
 }  // namespace ZmCoreLib_v4::testing_support

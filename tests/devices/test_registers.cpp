@@ -213,17 +213,18 @@ const RowCase kRowCases[] = {
      Family::A,
      choiceTo(ids::kGain, ids::kGain12dB),
      {{0xE30002, {2, 2}}, {0xE30008, {8, 2}}}},
-    // Binning by two halves the width's range; the width takes the whole binned sensor.
+    // Binning by two halves the width's range; the width takes the whole binned sensor. Position
+    // and size count sensor pixels, so both follow the binning.
     {"A binning X 2",
      kIcx285A,
      Family::A,
      scalarTo(ids::kBinningX, 2),
-     {{0xE20006, {0, 1, 0}}, word(0xE20005, (696u * 2) << 12 | 1040)}},
+     {{0xE20006, {0, 1, 0}}, word(0xE20004, 0), word(0xE20005, (696u * 2) << 12 | 1040)}},
     {"A binning Y 4",
      kIcx285A,
      Family::A,
      scalarTo(ids::kBinningY, 4),
-     {{0xE20006, {0, 0, 3}}, word(0xE20005, 1380u << 12 | 260 * 4)}},
+     {{0xE20006, {0, 0, 3}}, word(0xE20004, 0), word(0xE20005, 1380u << 12 | 260 * 4)}},
     {"A position X 100", kIcx285A, Family::A, scalarTo(ids::kFrameX, 100), {word(0xE20004, 100u << 12)}},
     {"A height 500",
      kIcx285A,
