@@ -66,8 +66,8 @@ int registerCode(const SettingEnum* setting) {
 
 void writeTime(IHwLayer& layer, unsigned address, SettingScalar* time) {
     if (time == nullptr) return;
-    layer.WriteRegister(address, timeWordA(time->GetValueIn(kUnitNanosecond)));
     time->MarkWritten();
+    layer.WriteRegister(address, timeWordA(time->GetWrittenIn(kUnitNanosecond)));
 }
 
 // Position or size: the pair of settings in one word, scaled to sensor pixels by the binning the
@@ -230,9 +230,9 @@ void DeviceTypeA::writePendingSettings() {
                 break;
             case ids::kLinePeriod:
                 if (s.linePeriod != nullptr) {
-                    const unsigned clocks = linePeriodWord(s.linePeriod->GetValueIn(kUnitNanosecond));
-                    writeBytes(layer, window + kLinePeriodOffset, {0, highByte(clocks), lowByte(clocks)});
                     s.linePeriod->MarkWritten();
+                    const unsigned clocks = linePeriodWord(s.linePeriod->GetWrittenIn(kUnitNanosecond));
+                    writeBytes(layer, window + kLinePeriodOffset, {0, highByte(clocks), lowByte(clocks)});
                 }
                 break;
             case ids::kInputMode:

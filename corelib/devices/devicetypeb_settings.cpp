@@ -212,11 +212,14 @@ void DeviceTypeB::writePendingSettings() {
     IHwLayer& layer = hw();
     const unsigned window = registers_.window;
     const double clockMhz = s.sensor.timerClockMhz;
+    // The word comes from the whole value in the unit shown: a long time in a fine unit exceeds
+    // the int the client interface reports, which saturates.
     const auto writeTime = [&](unsigned offset, SettingScalar* time, bool isFramePeriod) {
         if (time == nullptr) return;
-        layer.WriteRegister(window + offset, timeWordB(time->GetValue(), time->GetReference(),
-                                                       time->GetUnit(), clockMhz, isFramePeriod));
         time->MarkWritten();
+        const int unit = time->GetUnit();
+        layer.WriteRegister(window + offset, timeWordB(time->GetWrittenIn(unit), time->GetReference(), unit,
+                                                       clockMhz, isFramePeriod));
     };
     // Scaled to sensor pixels by the binning the camera holds, so that the frame the camera
     // reads out is the one the written size says.
@@ -251,7 +254,8 @@ void DeviceTypeB::writePendingSettings() {
                 // No delay as its time word says it: a value of 0 in the unit shown.
                 writeTime(kExposureStartDelayOffset, s.exposureStartDelay, false);
                 if (s.exposureStartDelay != nullptr) {
-                    setQuietly(control_, {{kNoExposureDelayField, s.exposureStartDelay->GetValue() == 0}});
+                    SettingScalar& delay = *s.exposureStartDelay;
+                    setQuietly(control_, {{kNoExposureDelayField, delay.GetWrittenIn(delay.GetUnit()) == 0}});
                 }
                 break;
             case ids::kGain:

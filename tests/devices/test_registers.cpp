@@ -316,6 +316,16 @@ const RowCase kRowCases[] = {
      Family::B,
      scalarTo(ids::kFramesPerStart, 100000),
      {{0xE20008, {0, 0xFF, 0xFF}}}},
+    // The exposure raises a frame period shown in нс beyond the int range of the interface: the
+    // period's word comes from its whole value, 3 s, not from the 2.147 s the interface shows.
+    {"B frame period of 3 s shown in нс",
+     "pid=0x2121",
+     Family::B,
+     [](RegisterProgramming&, Device& device) {
+         device.FindSetting(ids::kFramePeriod)->GetScalar()->SetUnit(kUnitNanosecond);
+         setScalar(device, ids::kExposure, 3000);
+     },
+     {word(0xE20003, 0x800000 | 3000), word(0xE20002, 0x400000 | 1000000), word(0xE20001, 0x800000 | 2999)}},
     {"B exposure over fibre optics",
      "pid=0x2011,type=0x6120",
      Family::B,
