@@ -133,6 +133,12 @@ ZmCoreLib::IFrameBuffer* Device::Open() {
     if (outputBuffer_) return outputBuffer_.get();
     // The user was told why at bring-up.
     if (!configurationProblem_.empty()) return nullptr;
+    // Values set while the settings were built never passed Check; the threads do not run yet.
+    for (ZmCoreLib::Setting& setting : settings_) {
+        if (setting.GetEnum() != nullptr || setting.GetScalar() != nullptr) {
+            commandBuffer_.Push(static_cast<int>(setting.GetId()));
+        }
+    }
     outputBuffer_ = std::make_unique<ZmCoreLib::FrameBuffer>();
     rawBuffer_ = std::make_unique<ZmCoreLib::FrameBuffer>();
     rawBuffer_->AddObserver(&rawFrameSignal_);

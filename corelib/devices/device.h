@@ -144,10 +144,12 @@ public:
     Device& operator=(const Device&) = delete;
 
     // --- IDevice, client threads
-    // Makes both frame buffers and starts both threads; the camera stays idle until Start. On a
-    // device that is open already, returns the existing output buffer and changes nothing. Null,
-    // and the device stays closed, when the camera cannot deliver frames: its threads cannot
-    // start, or its FPGA configuration was missing or refused at bring-up (the user was told).
+    // Makes both frame buffers and starts both threads; the camera stays idle until Start. Every
+    // setting is queued for writing: the camera holds its power-up state, or whatever it was given
+    // before, so the first start gives it the values clients read. On a device that is open
+    // already, returns the existing output buffer and changes nothing. Null, and the device stays
+    // closed, when the camera cannot deliver frames: its threads cannot start, or its FPGA
+    // configuration was missing or refused at bring-up (the user was told).
     ZmCoreLib::IFrameBuffer* Open() override;
     // Stops the camera and both threads and destroys the frame buffers. Blocks until no step
     // runs. Clients must have given back their frames and removed their observers.

@@ -112,10 +112,14 @@ private:
         if (address != kBufferManager) return;
         std::lock_guard lock(mutex_);
         selected_ = static_cast<int>(value >> kSlotShift & 3u);
-        // A start pulse empties the slots: the next acquisition fills them from slot 0 again.
+        // A start pulse or a new acquisition enable empties the slots: the acquisition fills them
+        // from slot 0 again, as the camera's FPGA does.
         if ((value & kStartPulseBit) != 0) ready_ = 0;
         const bool enabled = (value & kEnableBit) != 0;
-        if (streaming_ && enabled && !enabled_ && ready_ == 0) fill(0);
+        if (enabled && !enabled_) {
+            ready_ = 0;
+            if (streaming_) fill(0);
+        }
         enabled_ = enabled;
         const unsigned acks = (value & kReadyMask) >> kReadyShift;
         for (int slot = 0; slot < slotCount_; ++slot) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -414,6 +415,221 @@ TEST_P(ControlFields, ReachTheCameraOnlyWhenTheAcquisitionRestarts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FamilyB, ControlFields, ::testing::ValuesIn(kControlFieldCases));
+
+// ---- Start values -----------------------------------------------------------------------------
+
+// Every camera of every model, as it is opened and started before any client write: the values
+// its settings show must be in its registers, whatever the camera held before.
+struct StartCase {
+    const char* what;
+    const char* cameras;
+    Family family;
+    unsigned window;  // R + Q
+};
+
+void PrintTo(const StartCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+const StartCase kStartCases[] = {
+    {"SonyIcx285", kIcx285A, Family::A, 0xE20000},
+    {"SonyIcx285FibreOptic", kIcx285AFibreOptic, Family::A, 0xE20060},
+    {"SonyIcx285FibreOpticWithFastIntensifier", "pid=0x2011,type=0x2280,module=5", Family::A, 0xE20060},
+    {"MT9M032FibreOptic", "pid=0x0200", Family::A, 0xE20060},
+    {"MT9M032WithIntensifier", "pid=0x0200,module=1", Family::A, 0xE20060},
+    {"DalsaFT50", kDalsa, Family::A, 0xE20000},
+    {"SonyIcx285B", "pid=0x2125", Family::B, 0xE20000},
+    {"SonyIcx285BWithIntensifier", "pid=0x212F,module=1", Family::B, 0xE20000},
+    {"SonyIcx285BWithTwoPulseIntensifier", "pid=0x212F,module=3", Family::B, 0xE20000},
+    {"SonyIcx285BFibreOptic", "pid=0x2011,type=0x6120", Family::B, 0xE20060},
+    {"Kodak11002", "pid=0x2031,type=0x6214,channel=20", Family::B, 0xE20060},
+};
+
+// The register code of an enumeration's value, from the families' and the module's item tables.
+int codeOf(unsigned settingId, int valueId) {
+    struct Code {
+        unsigned setting;  // 0: any setting
+        int value;
+        int code;
+    };
+    static constexpr Code kCodes[] = {
+        {ids::kGain, ids::kGain0dB, 0},
+        {ids::kGain, ids::kGain6dB, 1},
+        {ids::kGain, ids::kGain12dB, 2},
+        {ids::kGain, ids::kGain18dB, 3},
+        {ids::kExposureSource, ids::kSourceExternalTtl, 2},
+        {0, ids::kSourceInternalGenerator, 0},
+        {0, ids::kSourceExternalTtl, 1},
+        {0, ids::kSourceSoftware, 3},
+        {0, ids::kEventHighLevel, 0},
+        {0, ids::kEventLowLevel, 1},
+        {0, ids::kModeFrame, 0},
+        {0, ids::kModeLine, 1},
+        {0, ids::kModeSingleFrame, 0},
+        {0, ids::kModeSingleFrameSequential, 1},
+        {0, ids::kModeMultiFrame, 2},
+        {0, ids::kForbidden, 0},
+        {0, ids::kAllowed, 1},
+        {0, 0x5013, 0},  // intensifier off
+        {0, 0x5014, 1},  // alignment
+        {0, 0x5015, 2},  // single frame
+        {0, 0x501A, 3},  // two frames
+        {0, 0x5017, 0},  // start without a sync pulse
+        {0, 0x5016, 1},  // with one
+    };
+    for (const Code& c : kCodes) {
+        if ((c.setting == settingId || c.setting == 0) && c.value == valueId) return c.code;
+    }
+    ADD_FAILURE() << "no register code for value " << std::hex << valueId << " of " << settingId;
+    return -1;
+}
+
+class StartValues : public RegisterProgramming, public ::testing::WithParamInterface<StartCase> {
+protected:
+    bool has(unsigned id) { return device_->FindSetting(id) != nullptr; }
+    SettingScalar& hwScalar(unsigned id) { return dynamic_cast<SettingScalar&>(scalar(id)); }
+    int code(unsigned id) { return codeOf(id, choice(id).GetValue()); }
+    unsigned in(unsigned id, int unit) { return static_cast<unsigned>(hwScalar(id).GetValueIn(unit)); }
+    // Binning factors; 1 where the model has no binning.
+    unsigned binning(unsigned id) { return has(id) ? in(id, ZmCoreLib::kUnitPixel) : 1; }
+    unsigned geometry(unsigned first, unsigned second) {
+        return (in(first, ZmCoreLib::kUnitPixel) * binning(ids::kBinningX)) << 12 |
+               (in(second, ZmCoreLib::kUnitPixel) * binning(ids::kBinningY));
+    }
+    // Family B time word of a time shown in мкс or мс (the units the cameras start in), counted
+    // from the setting's reference; the frame period counts from one unit less.
+    unsigned timeWordB(unsigned id) {
+        ZmCoreLib::ISettingScalar& time = scalar(id);
+        const std::int64_t span = time.GetValue() - hwScalar(id).GetReference();
+        if (span == 0) return 0x200000;
+        const std::int64_t count = span - (id == ids::kFramePeriod ? 1 : 0);
+        if (time.GetUnit() == ZmCoreLib::kUnitMicrosecond) return 0x400000 | static_cast<unsigned>(count);
+        EXPECT_EQ(time.GetUnit(), kUnitMillisecond) << std::hex << id;
+        return 0x800000 | static_cast<unsigned>(count);
+    }
+    static std::vector<std::uint8_t> bytes(std::uint8_t first, unsigned sixteenBits) {
+        return {first, static_cast<std::uint8_t>(sixteenBits >> 8), static_cast<std::uint8_t>(sixteenBits)};
+    }
+
+    // What the registers must hold for the settings as they are now: whole writes, and the
+    // setting fields of the registers that also carry the acquisition bits.
+    struct Field {
+        unsigned address;
+        unsigned mask;
+        unsigned bits;
+    };
+    void expectFamilyA(unsigned window, std::vector<Write>& writes, std::vector<Field>& fields) {
+        writes.push_back(word(window + 1, in(ids::kFramePeriod, ZmCoreLib::kUnitMicrosecond)));
+        writes.push_back(word(window + 2, in(ids::kExposure, ZmCoreLib::kUnitMicrosecond)));
+        writes.push_back(word(window + 4, geometry(ids::kFrameX, ids::kFrameY)));
+        writes.push_back(word(window + 5, geometry(ids::kFrameWidth, ids::kFrameHeight)));
+        if (has(ids::kBinningX)) {
+            writes.push_back({window + 6,
+                              {0, static_cast<std::uint8_t>(binning(ids::kBinningX) - 1),
+                               static_cast<std::uint8_t>(binning(ids::kBinningY) - 1)}});
+        }
+        writes.push_back({0xE30002, {2, 2}});
+        writes.push_back({0xE30008, {8, static_cast<std::uint8_t>(code(ids::kGain))}});
+        if (has(ids::kLinePeriod)) {
+            const auto clocks =
+                static_cast<unsigned>(static_cast<double>(in(ids::kLinePeriod, kUnitNanosecond)) / 12.5 - 4);
+            writes.push_back({window + 7, bytes(0, clocks)});
+            writes.push_back({window + 8, bytes(static_cast<std::uint8_t>(choice(ids::kInputMode).GetValue()),
+                                                in(ids::kChronogramStart, ZmCoreLib::kUnitLine))});
+        }
+        unsigned sync = static_cast<unsigned>(code(ids::kInputSource)) << 4 |
+                        static_cast<unsigned>(code(ids::kInputEvent)) << 7;
+        if (has(ids::kSyncOutputs)) sync |= static_cast<unsigned>(code(ids::kSyncOutputs)) << 8;
+        fields.push_back({window + 9, 0x1F0, sync});
+    }
+    void expectFamilyB(unsigned window, std::vector<Write>& writes, std::vector<Field>& fields) {
+        writes.push_back(word(window + 1, timeWordB(ids::kFramePeriod)));
+        writes.push_back(word(window + 2, timeWordB(ids::kMultiExposurePeriod)));
+        writes.push_back(word(window + 3, timeWordB(ids::kExposure)));
+        writes.push_back(word(window + 4, timeWordB(ids::kIlluminationPulse)));
+        writes.push_back(word(window + 5, geometry(ids::kFrameX, ids::kFrameY)));
+        writes.push_back(word(window + 6, geometry(ids::kFrameWidth, ids::kFrameHeight)));
+        writes.push_back({window + 8, bytes(0, in(ids::kFramesPerStart, ZmCoreLib::kUnitFrame))});
+        writes.push_back(word(window + 9, timeWordB(ids::kExposureStartDelay)));
+        const auto delaySteps = [&](unsigned id) {
+            return static_cast<std::uint8_t>(in(id, kUnitNanosecond) /
+                                             hwScalar(id).GetStepIn(kUnitNanosecond));
+        };
+        writes.push_back({0xE30002, {2, delaySteps(ids::kDataDelay)}});
+        writes.push_back({0xE30003, {3, delaySteps(ids::kShdSamplingDelay)}});
+        writes.push_back({0xE30008, {8, static_cast<std::uint8_t>(code(ids::kGain))}});
+        const unsigned control =
+            static_cast<unsigned>(code(ids::kInputMode)) << 2 | (binning(ids::kBinningX) - 1) << 4 |
+            (binning(ids::kBinningY) - 1) << 7 | static_cast<unsigned>(code(ids::kInputSource)) << 10 |
+            static_cast<unsigned>(code(ids::kInputEvent)) << 12 |
+            static_cast<unsigned>(code(ids::kExposureSource)) << 14 |
+            static_cast<unsigned>(code(ids::kExposureEvent)) << 16 |
+            (scalar(ids::kExposureStartDelay).GetValue() == 0 ? 1u : 0u) << 17 |
+            in(ids::kShpDelay, kUnitNanosecond) << 18 | in(ids::kShdDelay, kUnitNanosecond) << 21;
+        // All but the acquisition bits 0 and 1 and the software start, bit 13.
+        fields.push_back({window, 0xFFDFFC, control});
+    }
+
+    // The intensifier module's internal registers, as the simulated module holds them.
+    void expectModule() {
+        const auto steps = [&](unsigned id, int unit) {
+            const SettingScalar& setting = hwScalar(id);
+            return static_cast<unsigned>(setting.GetValueIn(unit) / setting.GetStepIn(unit));
+        };
+        EXPECT_EQ(camera().moduleRegister(1), static_cast<unsigned>(code(0x3202))) << "mode";
+        EXPECT_EQ(camera().moduleRegister(3), steps(0x3203, ZmCoreLib::kUnitVolt)) << "MCP voltage";
+        const bool twoPulses = has(0x3208);
+        const bool fast = !twoPulses && !has(0x3207);
+        if (twoPulses) {
+            EXPECT_EQ(camera().moduleRegister(2), static_cast<unsigned>(code(0x3201))) << "start mode";
+            EXPECT_EQ(camera().moduleRegister(4), steps(0x3208, kUnitNanosecond)) << "first delay";
+            EXPECT_EQ(camera().moduleRegister(5), steps(0x3209, kUnitNanosecond)) << "first duration";
+            EXPECT_EQ(camera().moduleRegister(8), steps(0x320C, kUnitNanosecond)) << "pause between pulses";
+            EXPECT_EQ(camera().moduleRegister(9), steps(0x320D, kUnitNanosecond)) << "second duration";
+            return;
+        }
+        // Type 1 counts its delay from one step, the fast type 5 its duration.
+        EXPECT_EQ(camera().moduleRegister(4), steps(0x3204, kUnitNanosecond) + (fast ? 0 : 1)) << "delay";
+        EXPECT_EQ(camera().moduleRegister(5), steps(0x3205, kUnitNanosecond) + (fast ? 1 : 0)) << "duration";
+        if (!fast) {
+            EXPECT_EQ(camera().moduleRegister(6), steps(0x3206, kUnitNanosecond)) << "pause";
+            EXPECT_EQ(camera().moduleRegister(7), steps(0x3207, ZmCoreLib::kUnitPulse)) << "pulse count";
+        }
+    }
+};
+
+TEST_P(StartValues, AreInTheCameraAfterTheFirstStart) {
+    const StartCase& c = GetParam();
+    startCamera(c.cameras, c.family);
+    ASSERT_NE(device_, nullptr);
+    std::map<unsigned, std::vector<std::uint8_t>> held;  // the last write of every register
+    for (const Write& w : writes()) held[w.address] = w.bytes;
+
+    std::vector<Write> expected;
+    std::vector<Field> fields;
+    if (c.family == Family::A) {
+        expectFamilyA(c.window, expected, fields);
+    } else {
+        expectFamilyB(c.window, expected, fields);
+    }
+    for (const Write& w : expected) {
+        const auto found = held.find(w.address);
+        if (found == held.end()) {
+            ADD_FAILURE() << "never written: " << ::testing::PrintToString(w);
+            continue;
+        }
+        EXPECT_EQ((Write{w.address, found->second}), w);
+    }
+    for (const Field& f : fields) {
+        const auto found = held.find(f.address);
+        ASSERT_NE(found, held.end()) << std::hex << f.address << " never written";
+        EXPECT_EQ(valueOf({f.address, found->second}) & f.mask, f.bits) << std::hex << f.address;
+    }
+    if (has(0x3202)) expectModule();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryModel, StartValues, ::testing::ValuesIn(kStartCases),
+                         [](const ::testing::TestParamInfo<StartCase>& param) { return param.param.what; });
 
 // ---- Coupling of settings, on the client's thread --------------------------------------------
 
