@@ -68,8 +68,13 @@ ZmCoreLib::IDevice* DeviceCreator::CreateDevice() {
     const std::optional<ModelChoice> choice = builder_->identify(deviceIndex);
     if (!choice) return device_.get();
     device_.reset();
-    device_ = builder_->build(*choice);
+    device_.reset(builder_->build(*choice).release());
     return device_.get();
+}
+
+void DeviceCreator::CloseAndDelete::operator()(Device* device) const {
+    device->Close();
+    delete device;
 }
 
 bool canBuild(const ModelChoice& choice) {

@@ -48,7 +48,7 @@ public:
     // outlive the creator.
     explicit DeviceCreator(ZmCoreLib::Pair entry, UsbDriver& driver = usbDriver());
     DeviceCreator(ZmCoreLib::Pair entry, std::unique_ptr<CameraBuilder> builder);
-    // Destroys the camera object it made.
+    // Closes and destroys the camera object it made.
     ~DeviceCreator();
     DeviceCreator(const DeviceCreator&) = delete;
     DeviceCreator& operator=(const DeviceCreator&) = delete;
@@ -56,15 +56,21 @@ public:
     // No creation parameters: an iterator that is always at its end.
     ZmCoreLib::ISettingIterator* GetSettings() override { return &parameters_; }
     // Builds the camera object for the entry's USB identity and returns it; the creator owns it.
-    // The object made before is destroyed first, so that two objects never drive one camera;
-    // clients must be done with it. When the identity selects no model, nothing is built and the
-    // object made before (or null) is returned.
+    // The object made before is closed (its threads end) and destroyed first, so that two
+    // objects never drive one camera; clients must be done with it. When the identity selects no model,
+    // nothing is built and the object made before (or null) is returned.
     ZmCoreLib::IDevice* CreateDevice() override;
 
 private:
+    // Closes the object before destroying it: a camera that a client left open runs threads
+    // that step through the object, which must end before it is taken apart.
+    struct CloseAndDelete {
+        void operator()(Device* device) const;
+    };
+
     ZmCoreLib::Pair entry_;
     std::unique_ptr<CameraBuilder> builder_;
-    std::unique_ptr<Device> device_;
+    std::unique_ptr<Device, CloseAndDelete> device_;
     NullIterator parameters_;
 };
 

@@ -2,8 +2,11 @@
 // identity some model serves.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "devices/devicecreator.h"
@@ -27,9 +30,14 @@ public:
         : Device(std::make_unique<testing::FakeHwLayer>()), history_(history), number_(number) {
         history_.events.push_back("built " + std::to_string(number_));
     }
-    ~RecordedCamera() override { history_.events.push_back("destroyed " + std::to_string(number_)); }
-    void CameraStep() override {}
-    void RepackStep() override {}
+    // An object destroyed while open was destroyed under its running threads.
+    ~RecordedCamera() override {
+        history_.events.push_back("destroyed " + std::to_string(number_) +
+                                  (GetFrameBuffer() != nullptr ? " while open" : ""));
+    }
+    // The threads of an open camera step at a gentle pace.
+    void CameraStep() override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+    void RepackStep() override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
     void switchOffForSettings() override {}
     void switchOffForStop() override {}
     void switchOn() override {}
@@ -81,6 +89,23 @@ TEST_F(Creation, ASecondObjectReplacesTheFirstWhichGoesBeforeTheNewOneIsBuilt) {
                                                          "destroyed 1", "built 2"}));
     creator.reset();
     EXPECT_EQ(history_.events.back(), "destroyed 2");
+}
+
+// A client may make a new object while the old one streams: the old one's threads end before
+// it is taken apart, and so do those of the last one when the creator goes.
+TEST_F(Creation, AnOpenStartedObjectIsClosedBeforeItIsDestroyed) {
+    auto creator = makeCreator();
+    ZmCoreLib::IDevice* first = creator->CreateDevice();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(first->Open(), nullptr);
+    first->Start();
+    ZmCoreLib::IDevice* second = creator->CreateDevice();
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(second->Open(), nullptr);
+    second->Start();
+    creator.reset();
+    EXPECT_EQ(history_.events, (std::vector<std::string>{"identified 3", "built 1", "identified 3",
+                                                         "destroyed 1", "built 2", "destroyed 2"}));
 }
 
 TEST_F(Creation, AnIdentityWithoutModelKeepsWhatWasMadeBefore) {
@@ -139,6 +164,35 @@ TEST_F(CreationOnTheBus, CreatorsOfOneEntryBuildIndependentCameras) {
     EXPECT_NE(a, b);
     EXPECT_NE(dynamic_cast<DeviceTypeB*>(static_cast<Device*>(a)), nullptr);
     EXPECT_NE(dynamic_cast<DeviceTypeA*>(createDevice(1)), nullptr);
+}
+
+// A second object for a streaming camera: the first one's camera and repack threads end before
+// it goes, and the new one streams from the same camera.
+TEST_F(CreationOnTheBus, ReplacesAStreamingCameraObject) {
+    attach("pid=0x2200");
+    ZmCoreLib::IDeviceCreator* made = creator(0);
+    ASSERT_NE(made, nullptr);
+    const auto firstFrame = [](ZmCoreLib::IDevice* device) {
+        ZmCoreLib::IFrameBuffer* output = device->Open();
+        if (output == nullptr) return false;
+        device->Start();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (ZmCoreLib::IFrame* frame = output->GetFrame()) {
+                frame->Release();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    };
+    ZmCoreLib::IDevice* first = made->CreateDevice();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(firstFrame(first)) << "the first object delivered no frame";
+    ZmCoreLib::IDevice* second = made->CreateDevice();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(firstFrame(second)) << "the second object delivered no frame";
+    second->Close();
 }
 
 // The bus may change after the list was made: a device of another vendor on the entry's index
