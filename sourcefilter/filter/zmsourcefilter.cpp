@@ -1,6 +1,5 @@
 #include "zmsourcefilter.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string_view>
@@ -27,13 +26,6 @@ unsigned ZmSourceFilter::pinCount() {
 ZmSourceFltPin* ZmSourceFilter::pin(unsigned index) {
     std::lock_guard guard(lock_);
     return index < pins_.size() ? pins_[index].get() : nullptr;
-}
-
-void ZmSourceFilter::reportSeriesError(unsigned pin, const SaveError& error) {
-    if (sink_)
-        sink_->OnSaveError(pin, error.caption, error.text);
-    else
-        std::fprintf(stderr, "%s: %s\n", error.caption.c_str(), error.text.c_str());
 }
 
 HResult ZmSourceFilter::QueryInterface(const Guid& iid, void** object) {
@@ -86,10 +78,7 @@ HResult ZmSourceFilter::Snapshot(unsigned pin) {
 }
 
 HResult ZmSourceFilter::SetSeries(bool on, unsigned pin) {
-    std::optional<SaveError> loss;
-    const HResult result = withPin(pin, [on, &loss](ZmSourceFltPin& p) { loss = p.setSeries(on); });
-    if (loss) reportSeriesError(pin, *loss);
-    return result;
+    return withPin(pin, [on](ZmSourceFltPin& p) { p.setSeries(on); });
 }
 
 HResult ZmSourceFilter::GetSeries(bool* on, unsigned pin) {
