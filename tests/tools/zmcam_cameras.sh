@@ -3,7 +3,7 @@
 #   zmcam_cameras.sh ZMCAM OUTPUT_FOLDER
 # info must show the frame size, set must take a value and refuse a malformed one, and grab must
 # write 16-bit PGM files that ImageMagick's identify reads with the camera's frame size (a
-# camera turned by 90 degrees swaps them). Exit 0 when all held, 1 otherwise, 77 without
+# camera turned by 90 degrees swaps them), never over an existing file and never half. Exit 0 when all held, 1 otherwise, 77 without
 # identify.
 set -u
 zmcam=$1
@@ -83,12 +83,35 @@ check_camera() {
     return $failures
 }
 
+# Frame files of the first camera are never overwritten, and a file system that takes no more
+# (a file-size limit stands in for a full disk) leaves no frame file behind and says why.
+check_writing() {
+    local index=$1 folder="$output/writing" before
+    run_zmcam grab "$index" -n 1 -o "$folder"
+    [ "$status" -eq 0 ] || { fail "grab into an empty folder: $err"; return $failures; }
+    before=$(cksum <"$folder/frame_0001.pgm")
+    run_zmcam grab "$index" -n 1 -o "$folder"
+    [ "$status" -ne 0 ] || fail "grab over an existing frame file succeeded"
+    [[ "$err" == *"frame_0001.pgm"*"File exists"* ]] || fail "grab over an existing file said: $err"
+    [ "$(cksum <"$folder/frame_0001.pgm")" = "$before" ] || fail "grab overwrote frame_0001.pgm"
+
+    mkdir -p "$folder/full"
+    out=$(trap '' XFSZ; ulimit -f 64; "$zmcam" grab "$index" -n 2 -o "$folder/full" 2>"$errors_file")
+    status=$?
+    err=$(cat "$errors_file")
+    [ "$status" -ne 0 ] || fail "grab into a full file system succeeded"
+    [[ "$err" == *"File too large"* ]] || fail "grab into a full file system said: $err"
+    [ -z "$(ls -A "$folder/full")" ] || fail "grab into a full file system left: $(ls -A "$folder/full")"
+    return $failures
+}
+
 # One camera after the other: each zmcam simulates the whole bus, and discovery waits for the
 # simulated cameras within fixed limits that a machine busy with several of them can miss.
 for index in $indices; do
     check_camera "$index" >"$output/camera-$index.log" 2>&1 || failures=$((failures + 1))
 done
-cat "$output"/camera-*.log
+check_writing "$(printf '%s\n' "$indices" | head -n 1)" >"$output/writing.log" 2>&1 || failures=$((failures + 1))
+cat "$output"/camera-*.log "$output/writing.log"
 
 [ "$failures" -eq 0 ] && echo "passed"
 [ "$failures" -eq 0 ]
