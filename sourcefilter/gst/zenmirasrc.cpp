@@ -38,6 +38,9 @@ public:
     void stopCameras();
     void startStreams();
     void pauseStreams();
+    // EOS sent to the element: the series stops and every pad ends its stream after the picture
+    // in flight. Any thread.
+    void endOfStream();
 
     // Recording and crosshair settings of the properties: applied to every pin now and to pins
     // added later. Control thread.
@@ -134,6 +137,15 @@ void ElementState::startStreams() {
 void ElementState::pauseStreams() {
     std::lock_guard guard(streamsMutex_);
     for (auto& stream : streams_) stream->pause();
+}
+
+void ElementState::endOfStream() {
+    if (series) {
+        setSeries(false);
+        g_object_notify(G_OBJECT(element_), "series");
+    }
+    std::lock_guard guard(streamsMutex_);
+    for (auto& stream : streams_) stream->endOfStream();
 }
 
 void ElementState::applySettings(unsigned pin) {
@@ -323,6 +335,14 @@ GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
     return result;
 }
 
+gboolean sendEvent(GstElement* element, GstEvent* event) {
+    if (GST_EVENT_TYPE(event) != GST_EVENT_EOS)
+        return GST_ELEMENT_CLASS(gst_zenmira_src_parent_class)->send_event(element, event);
+    gst_event_unref(event);
+    stateOf(element).endOfStream();
+    return TRUE;
+}
+
 void finalize(GObject* object) {
     delete GST_ZENMIRA_SRC(object)->state;
     G_OBJECT_CLASS(gst_zenmira_src_parent_class)->finalize(object);
@@ -339,6 +359,7 @@ static void gst_zenmira_src_class_init(GstZenmiraSrcClass* klass) {
     objectClass->get_property = getProperty;
     objectClass->finalize = finalize;
     elementClass->change_state = changeState;
+    elementClass->send_event = sendEvent;
 
     const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
     g_object_class_install_property(
@@ -389,5 +410,7 @@ static void gst_zenmira_src_class_init(GstZenmiraSrcClass* klass) {
 }
 
 static void gst_zenmira_src_init(GstZenmiraSrc* self) {
+    // A bin hands EOS and other source events to the elements flagged as sources.
+    GST_OBJECT_FLAG_SET(self, GST_ELEMENT_FLAG_SOURCE);
     self->state = new ElementState(GST_ELEMENT(self));
 }

@@ -267,6 +267,35 @@ TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
     if (buffer) gst_buffer_unref(buffer);
 }
 
+// EOS sent to the element (what gst-launch -e does on Ctrl+C) ends the pad's stream after the
+// picture in flight and stops the series; frames that come later are neither pushed nor saved.
+TEST_F(ElementTest, EndOfStreamEndsThePadAndStopsTheSeries) {
+    imagereader::TempFolder folder;
+    fake::Device& camera = makeCamera(16, 8, u"S1");
+    attach(camera);
+    g_object_set(element_, "folder", folder.path().c_str(), "series", TRUE, nullptr);
+    ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));
+    GstBuffer* buffer = gst_harness_pull(harness_);
+    ASSERT_NE(buffer, nullptr);
+    gst_buffer_unref(buffer);
+
+    EXPECT_TRUE(gst_element_send_event(element_, gst_event_new_eos()));
+    bool eos = false;
+    for (GstEvent* event; !eos && (event = gst_harness_pull_event(harness_));) {
+        eos = GST_EVENT_TYPE(event) == GST_EVENT_EOS;
+        gst_event_unref(event);
+    }
+    EXPECT_TRUE(eos) << "no EOS came out of the pad";
+    gboolean series = TRUE;
+    g_object_get(element_, "series", &series, nullptr);
+    EXPECT_FALSE(series);
+
+    ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "Камера_S1#0.tiff"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "Камера_S1#1.tiff"));
+    EXPECT_EQ(gst_harness_buffers_received(harness_), 1u);
+}
+
 TEST_F(ElementTest, UnknownInterfaceIsNull) {
     EXPECT_EQ(query<void>(CLSID_ZmSourceFilter), nullptr);
     EXPECT_NE(query<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages), nullptr);
