@@ -4,7 +4,6 @@
 // program's ../lib or its own folder); ZMCORE_SIMULATE selects simulated cameras.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,18 +13,6 @@
 namespace {
 
 constexpr const char* kLibraryName = "libzmcorelib_v4.so";
-
-// The library by its name through the normal search, else from the program's ../lib: a run-time
-// loader interposed by a sanitizer searches with its own paths instead of the program's rpath.
-bool loadLibrary(platform::DynamicLibrary& library) {
-    if (library.load(kLibraryName)) return true;
-    const std::string firstError = library.error();
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error && library.load((program.parent_path() / ".." / "lib" / kLibraryName).string())) return true;
-    std::fprintf(stderr, "zmcam: cannot load the camera library: %s\n", firstError.c_str());
-    return false;
-}
 
 constexpr std::size_t kCallColumnWidth = 28;
 
@@ -62,7 +49,10 @@ int main(int argc, char** argv) {
     }
 
     platform::DynamicLibrary library;
-    if (!loadLibrary(library)) return zmcam::kExitFailure;
+    if (!library.loadBesideCaller(kLibraryName)) {
+        std::fprintf(stderr, "zmcam: cannot load the camera library: %s\n", library.error().c_str());
+        return zmcam::kExitFailure;
+    }
     auto getEnvironment = reinterpret_cast<GetEnvironmentFunction>(library.symbol("GetEnvironment"));
     if (getEnvironment == nullptr) {
         std::fprintf(stderr, "zmcam: %s has no GetEnvironment: %s\n", kLibraryName, library.error().c_str());
