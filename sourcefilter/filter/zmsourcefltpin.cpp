@@ -22,6 +22,7 @@ constexpr std::uint32_t kBitmapInfoHeaderBytes = 40;
 constexpr std::int32_t kFrameBits = 16;
 constexpr std::uint16_t kSnapshotBorderValue = 0x00FF;
 constexpr char16_t kFileNamePrefix[] = u"Камера_";
+constexpr char16_t kNoSerialPrefix[] = u"src_";
 
 struct OfferedType {
     const Guid* subtype;
@@ -234,13 +235,15 @@ std::optional<SaveError> ZmSourceFltPin::setSeries(bool on) {
 }
 
 std::u16string ZmSourceFltPin::fileBaseName() const {
-    std::u16string name = kFileNamePrefix;
+    std::u16string serialText;
     if (serialSetting_) {
         if (ZmCoreLib::ISettingString* serial = serialSetting_->GetString()) {
-            if (const char16_t* text = serial->GetValue()) name += text;
+            if (const char16_t* text = serial->GetValue()) serialText = text;
         }
     }
-    return name;
+    // Without a serial number the pin's place tells cameras apart, named as the element's pads.
+    if (serialText.empty()) serialText = kNoSerialPrefix + platform::toUtf16(std::to_string(index_));
+    return kFileNamePrefix + serialText;
 }
 
 std::u16string ZmSourceFltPin::nextPath() {

@@ -120,7 +120,8 @@ public:
     std::int32_t height() const { return height_; }
 
 private:
-    // "Камера_" and the camera's serial number: the name of every file of this camera.
+    // "Камера_" and the camera's serial number, or "src_" and the pin index for a camera without
+    // one: the name of every file of this camera.
     std::u16string fileBaseName() const;
     // The next file's path without extension; in series mode numbered, taking the next number.
     std::u16string nextPath();

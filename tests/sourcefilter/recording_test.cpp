@@ -177,6 +177,28 @@ TEST_F(RecordingTest, ASnapshotThatDoesNotFitLeavesTheNameFree) {
     EXPECT_EQ(fs::file_size(file("Камера_A17.tiff")), 110u + kWidth * kHeight * 2);
 }
 
+// Cameras that report no serial number (no such setting, or an empty one) are named after their
+// pin, as the element names its pads, so that two of them never write to the same file.
+TEST_F(RecordingTest, CamerasWithoutSerialNumberWriteFilesOfTheirOwn) {
+    fake::Device withoutSetting{kWidth, kHeight, u"", false};
+    fake::Device emptySerial{kWidth, kHeight, u""};
+    ASSERT_EQ(filter.AddDevice(&withoutSetting), S_OK);
+    ASSERT_EQ(filter.AddDevice(&emptySerial), S_OK);
+    for (unsigned pin : {1u, 2u}) {
+        filter.SetFolder(folder.path().u16string().c_str(), pin);
+        filter.SetSeries(true, pin);
+    }
+    for (fake::Device* device : {&withoutSetting, &emptySerial})
+        ASSERT_TRUE(device->buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 1)));
+    filter.SetSeries(false, 1);
+    filter.SetSeries(false, 2);
+    ASSERT_EQ(filter.Snapshot(2), S_OK);
+    EXPECT_TRUE(sink.errors.empty()) << sink.errors.front().text;
+    EXPECT_TRUE(boxes.empty());
+    for (const char* name : {"Камера_src_1#0.tiff", "Камера_src_2#0.tiff", "Камера_src_2.tiff"})
+        EXPECT_TRUE(fs::exists(file(name))) << name;
+}
+
 TEST_F(RecordingTest, SecondSnapshotIntoTheSameFolderShowsTheSystemsText) {
     requireReaders();
     const auto frame = frameNumbered(kWidth, kHeight, 1);
