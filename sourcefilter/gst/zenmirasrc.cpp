@@ -49,6 +49,8 @@ public:
     void setSeries(bool on);
     void setCrosshair(bool shown, std::int32_t x, std::int32_t y);
     void snapshotAll();
+    // Posts the settings warnings that came before the element had a bus (NULL to READY).
+    void postHeldWarnings();
 
     StandaloneCameras cameras;  // declared before the filter: closed after the pins left them
     ZmSourceFilter filter;
@@ -62,10 +64,14 @@ public:
 
 private:
     void applySettings(unsigned pin);
+    // A property value was refused. Properties are often set before the element is in a pipeline
+    // (gst-launch does so): the warning is then held until the element has a bus.
+    void warnAboutSettings(const std::string& text);
 
     GstElement* element_;
     bool standalone_ = false;
-    std::mutex streamsMutex_;  // guards streams_
+    std::vector<std::string> heldWarnings_;  // control thread only
+    std::mutex streamsMutex_;                // guards streams_
     std::vector<std::unique_ptr<PadStream>> streams_;
 };
 
@@ -166,12 +172,28 @@ void ElementState::setFolder(const std::string& value) {
 void ElementState::setFileFormat(const std::string& value) {
     const std::u16string text = platform::toUtf16(value);
     if (std::u16string_view(kSupportedFileFormats).find(text) == std::u16string_view::npos) {
-        GST_ELEMENT_WARNING(element_, RESOURCE, SETTINGS,
-                            ("Unknown file format \"%s\": use bmp or tiff.", value.c_str()), (nullptr));
+        warnAboutSettings("Unknown file format \"" + value + "\": use bmp or tiff. The format stays " +
+                          fileFormat + ".");
         return;
     }
     fileFormat = value;
     for (unsigned pin = 0; pin < filter.pinCount(); ++pin) filter.SetFileFormat(text.c_str(), pin);
+}
+
+void ElementState::warnAboutSettings(const std::string& text) {
+    GstBus* bus = gst_element_get_bus(element_);
+    if (!bus) {
+        heldWarnings_.push_back(text);
+        return;
+    }
+    gst_object_unref(bus);
+    GST_ELEMENT_WARNING(element_, RESOURCE, SETTINGS, ("%s", text.c_str()), (nullptr));
+}
+
+void ElementState::postHeldWarnings() {
+    std::vector<std::string> held;
+    held.swap(heldWarnings_);
+    for (const std::string& text : held) warnAboutSettings(text);
 }
 
 void ElementState::setSeries(bool on) {
@@ -305,6 +327,9 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
 GstStateChangeReturn changeState(GstElement* element, GstStateChange transition) {
     ElementState& state = stateOf(element);
     switch (transition) {
+        case GST_STATE_CHANGE_NULL_TO_READY:
+            state.postHeldWarnings();
+            break;
         case GST_STATE_CHANGE_READY_TO_PAUSED:
             if (!state.startCameras()) return GST_STATE_CHANGE_FAILURE;
             break;

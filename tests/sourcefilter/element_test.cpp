@@ -296,6 +296,36 @@ TEST_F(ElementTest, EndOfStreamEndsThePadAndStopsTheSeries) {
     EXPECT_EQ(gst_harness_buffers_received(harness_), 1u);
 }
 
+// gst-launch sets properties before the element has a bus: the refusal of an unknown format
+// still reaches the bus, once the element is in a pipeline, and the format stays TIFF.
+TEST_F(ElementTest, AnUnknownFileFormatIsRefusedWithAWarningNamingIt) {
+    GstElement* element = gst_element_factory_make(kElementName, nullptr);
+    g_object_set(element, "file-format", "png", nullptr);
+    GstBus* bus = gst_bus_new();
+    gst_element_set_bus(element, bus);
+    gst_element_set_state(element, GST_STATE_READY);
+    GstMessage* warning = gst_bus_timed_pop_filtered(bus, kBusWait, GST_MESSAGE_WARNING);
+    ASSERT_NE(warning, nullptr) << "the refusal never reached the bus";
+    GError* error = nullptr;
+    gst_message_parse_warning(warning, &error, nullptr);
+    EXPECT_NE(std::string(error->message).find("\"png\""), std::string::npos) << error->message;
+    g_error_free(error);
+    gst_message_unref(warning);
+    gchar* format = nullptr;
+    g_object_get(element, "file-format", &format, nullptr);
+    EXPECT_STREQ(format, "tiff");
+    g_free(format);
+
+    // Set while the element has its bus, the refusal comes at once.
+    g_object_set(element, "file-format", "jpg", nullptr);
+    warning = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    EXPECT_NE(warning, nullptr);
+    if (warning) gst_message_unref(warning);
+    gst_element_set_state(element, GST_STATE_NULL);
+    gst_object_unref(element);
+    gst_object_unref(bus);
+}
+
 TEST_F(ElementTest, UnknownInterfaceIsNull) {
     EXPECT_EQ(query<void>(CLSID_ZmSourceFilter), nullptr);
     EXPECT_NE(query<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages), nullptr);

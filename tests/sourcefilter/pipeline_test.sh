@@ -87,6 +87,12 @@ case $mode in
     timeout $kLaunchTimeout gst-launch-1.0 --no-fault zenmirasrc ! videoconvert ! identity eos-after=2 ! pngenc ! \
       multifilesink location="$work/only-%02d.png" >"$work/only.log" 2>&1 || { cat "$work/only.log"; fail "single link"; }
     check_picture "$work/only-00.png" 80 60
+    # An unknown file format given on the command line is refused with a warning; TIFF stays.
+    mkdir "$work/png"
+    timeout $kLaunchTimeout gst-launch-1.0 --no-fault zenmirasrc folder="$work/png" file-format=png series=true ! \
+      identity eos-after=2 ! fakesink >"$work/png.log" 2>&1 || { cat "$work/png.log"; fail "file-format=png"; }
+    grep -q 'WARNING: .*Unknown file format "png"' "$work/png.log" || { cat "$work/png.log"; fail "png was taken silently"; }
+    [ -f "$work/png/Камера_A1#0.tiff" ] || { ls "$work/png"; fail "no TIFF series file with file-format=png"; }
     ;;
   eos)
     # Ctrl+C on gst-launch -e sends EOS into the pipeline: the element ends every pad's stream,
