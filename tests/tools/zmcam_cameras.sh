@@ -73,6 +73,16 @@ check_camera() {
         [ "$seen" = "PGM $width $height 16" ] || [ "$seen" = "PGM $height $width 16" ] ||
             fail "camera $index: $file is '$seen', expected PGM ${width}x${height}, 16 bits"
     done
+    # A camera that gets no trigger sends no frame: grab gives up after the frame period in force
+    # (and a margin), not after the longest period the camera could be set to.
+    if [[ "$name" == *11002* ]]; then
+        out=$(timeout 60 "$zmcam" grab "$index" -n 1 -o "$folder/untriggered" -s "0x3031=0x500C" 2>"$errors_file")
+        status=$?
+        err=$(cat "$errors_file")
+        [ "$status" -ne 124 ] || fail "camera $index: grab without a trigger still waited after 60 s"
+        [ "$status" -ne 0 ] && [[ "$err" == *"no frame came within"* ]] ||
+            fail "camera $index: grab without a trigger ended with $status: $err"
+    fi
     # The Dalsa camera is mounted turned by 90 degrees: a region 500 lines high comes out 500
     # pixels wide.
     if [ "$name" = "Zenmira-K2-FT50" ]; then

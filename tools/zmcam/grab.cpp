@@ -18,7 +18,8 @@ namespace zmcam {
 
 namespace {
 
-// Waiting for a frame: the camera settles 400 ms at start, then delivers one per frame period.
+// Waiting for a frame: the camera settles 400 ms at start, then delivers one per frame period;
+// twice the period in force and a margin pass before grab gives up.
 constexpr std::chrono::milliseconds kFrameWaitMargin{5000};
 constexpr unsigned kFramePeriodId = 0x3002;
 constexpr int kMillisecond = 0x4003;
@@ -45,6 +46,18 @@ private:
     std::condition_variable ready_;
     int frames_ = 0;
 };
+
+// The frame period the camera runs at now (after the -s settings), read in milliseconds.
+std::chrono::milliseconds framePeriodInForce(ZmCoreLib::IDevice& camera) {
+    ZmCoreLib::ISetting* setting = camera.FindSetting(kFramePeriodId);
+    ZmCoreLib::ISettingScalar* period = setting != nullptr ? setting->GetScalar() : nullptr;
+    if (period == nullptr) return std::chrono::milliseconds(0);
+    const int shownUnit = period->GetUnit();
+    period->SetUnit(kMillisecond);
+    const std::chrono::milliseconds value(period->GetValue());
+    period->SetUnit(shownUnit);
+    return value;
+}
 
 struct GrabOptions {
     std::string index;
@@ -152,10 +165,7 @@ int grabFrames(CommandContext& context) {
     for (const std::string& assignment : options->settings) {
         if (!applyAssignment(context, *camera, assignment)) return kExitFailure;
     }
-    ZmCoreLib::ISetting* period = camera->FindSetting(kFramePeriodId);
-    const std::chrono::milliseconds frameWait =
-        kFrameWaitMargin +
-        2 * std::chrono::milliseconds(period != nullptr ? period->GetScalar()->GetMax(kMillisecond) : 0);
+    const std::chrono::milliseconds frameWait = kFrameWaitMargin + 2 * framePeriodInForce(*camera);
 
     ZmCoreLib::IFrameBuffer* frames = camera->Open();
     if (frames == nullptr) {
