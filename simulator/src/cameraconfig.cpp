@@ -156,4 +156,11 @@ unsigned parseBusRate(const char* text) {
     return parsed;
 }
 
+BusConfig parseBusConfig(std::string_view cameraSet, const char* busRate) {
+    BusConfig bus;
+    bus.cameras = parseCameraSet(cameraSet);
+    bus.rateMBps = bus.cameras.empty() ? 0 : parseBusRate(busRate);
+    return bus;
+}
+
 }  // namespace simulator

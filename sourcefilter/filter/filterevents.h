@@ -16,8 +16,10 @@ public:
     // A pin's stream ended; for EC_VIDEO_SIZE_CHANGED param1 is (height << 16) | width of the new
     // picture. On the pin's streaming thread, without the filter lock.
     virtual void OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t param1, std::int32_t param2) = 0;
-    // A series file could not be written (texts UTF-8). On the camera library's producer thread,
-    // which holds the frame buffer's lock: must not block and must not call into the filter.
+    // A series file could not be written, or a series that stopped writing tells how many frames
+    // it lost (texts UTF-8). On the camera library's producer thread, which holds the frame
+    // buffer's lock, or on the thread that switched the series: without the filter lock, but it
+    // must not block and must not call into the filter.
     virtual void OnSaveError(unsigned pin, const std::string& caption, const std::string& text) = 0;
 
 protected:

@@ -1,13 +1,9 @@
 #include "imagecodec.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/error.h"
+#include "platform/newfile.h"
 #include "platform/text.h"
 #include "qx_classes/exception.h"
 
@@ -28,13 +24,6 @@ constexpr std::uint16_t kTiffShort = 3;
 constexpr std::uint16_t kTiffLong = 4;
 // Entries after StripOffsets (RowsPerStrip, StripByteCounts) plus the next-directory offset.
 constexpr std::uint32_t kTiffBytesAfterStripOffsetsEntry = 3 * 12 + 4;
-
-constexpr mode_t kFileMode = 0644;
-
-[[noreturn]] void throwSystemError(int code) {
-    platform::setLastError(code);
-    throw qx_classes::Win32_exception();
-}
 
 // Little-endian serialisation into a header buffer.
 class ByteWriter {
@@ -57,28 +46,10 @@ private:
     std::vector<std::uint8_t> data_;
 };
 
-// Exactly `size` bytes or an exception: a short write is a failure like a failed one.
-void writeAll(int fd, const void* data, std::size_t size) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) throwSystemError(errno);
-    if (static_cast<std::size_t>(written) != size) throwSystemError(EIO);
+// All of `bytes` or an exception carrying the system's cause.
+void writeAll(platform::NewFile& file, const std::vector<std::uint8_t>& bytes) {
+    if (!file.write(bytes.data(), bytes.size())) throw qx_classes::Win32_exception();
 }
-
-void writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    writeAll(fd, bytes.data(), bytes.size());
-}
-
-class ScopedFile {
-public:
-    explicit ScopedFile(int fd) : fd_(fd) {}
-    ~ScopedFile() { ::close(fd_); }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::int32_t absolute(std::int32_t value) {
     return value < 0 ? -value : value;
@@ -104,28 +75,29 @@ bool ImageCodec::Save(const std::u16string& format, const std::u16string& path) 
     const bool bmp = position == 0;
 
     const std::string fileName = platform::toUtf8(path) + (bmp ? ".bmp" : ".tiff");
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
-    if (fd < 0) throwSystemError(errno);
-    ScopedFile file(fd);
+    platform::NewFile file;
+    if (!file.create(fileName)) throw qx_classes::Win32_exception();
 
-    if (bits_ != 8 && bits_ != 16) return false;
-    if (bmp) {
+    const bool written = bits_ == 8 || bits_ == 16;
+    if (written && bmp) {
         if (bits_ == 16) {
             // Each little-endian sample keeps its high byte.
             for (std::size_t i = 0; i < data_.size() / 2; ++i) data_[i] = data_[2 * i + 1];
             data_.resize(data_.size() / 2);
             bits_ = 8;
         }
-        writeBmp(file.fd());
-    } else {
-        writeTiff(file.fd());
+        writeBmp(file);
+    } else if (written) {
+        writeTiff(file);
     }
-    return true;
+    // Another depth leaves the file empty.
+    if (!file.publish()) throw qx_classes::Win32_exception();
+    return written;
 }
 
 // An 8-bit BMP with a grey palette, rows stored top row first (negative height). Rows are padded
 // to a multiple of four bytes, as every BMP reader expects.
-void ImageCodec::writeBmp(int fd) {
+void ImageCodec::writeBmp(platform::NewFile& file) {
     const std::size_t rowBytes = static_cast<std::size_t>(width_);
     const std::size_t paddedRowBytes = (rowBytes + 3) / 4 * 4;
     const std::size_t rows = static_cast<std::size_t>(absolute(height_));
@@ -137,7 +109,7 @@ void ImageCodec::writeBmp(int fd) {
     fileHeader.u16(0);
     fileHeader.u16(0);
     fileHeader.u32(kBmpPixelOffset);
-    writeAll(fd, fileHeader.data());
+    writeAll(file, fileHeader.data());
 
     ByteWriter infoHeader;
     infoHeader.u32(kBmpInfoHeaderBytes);
@@ -151,26 +123,26 @@ void ImageCodec::writeBmp(int fd) {
     infoHeader.u32(0);
     infoHeader.u32(kBmpPaletteEntries);
     infoHeader.u32(0);
-    writeAll(fd, infoHeader.data());
+    writeAll(file, infoHeader.data());
 
     std::vector<std::uint8_t> palette(kBmpPaletteBytes, 0);
     for (std::size_t i = 0; i < kBmpPaletteEntries; ++i) {
         palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = static_cast<std::uint8_t>(i);
     }
-    writeAll(fd, palette);
+    writeAll(file, palette);
 
     if (paddedRowBytes == rowBytes) {
-        writeAll(fd, data_);
+        writeAll(file, data_);
         return;
     }
     std::vector<std::uint8_t> padded(imageBytes, 0);
     for (std::size_t row = 0; row < rows; ++row)
         std::memcpy(&padded[row * paddedRowBytes], &data_[row * rowBytes], rowBytes);
-    writeAll(fd, padded);
+    writeAll(file, padded);
 }
 
 // A baseline little-endian TIFF: one directory of eight entries, one uncompressed strip.
-void ImageCodec::writeTiff(int fd) {
+void ImageCodec::writeTiff(platform::NewFile& file) {
     const auto rows = static_cast<std::uint32_t>(absolute(height_));
     ByteWriter header;
     header.u16(kTiffLittleEndian);
@@ -182,17 +154,16 @@ void ImageCodec::writeTiff(int fd) {
     header.tiffEntry(258, kTiffShort, static_cast<std::uint32_t>(bits_));   // BitsPerSample
     header.tiffEntry(259, kTiffShort, 1);                                   // Compression: none
     header.tiffEntry(262, kTiffShort, 1);                                   // Photometric: black is zero
-    writeAll(fd, header.data());
+    writeAll(file, header.data());
 
-    const off_t position = ::lseek(fd, 0, SEEK_CUR);
-    if (position < 0) throwSystemError(errno);
     ByteWriter tail;
-    tail.tiffEntry(273, kTiffLong, static_cast<std::uint32_t>(position) + kTiffBytesAfterStripOffsetsEntry);
+    tail.tiffEntry(273, kTiffLong,
+                   static_cast<std::uint32_t>(file.size()) + kTiffBytesAfterStripOffsetsEntry);
     tail.tiffEntry(278, kTiffShort, rows);                                     // RowsPerStrip
     tail.tiffEntry(279, kTiffLong, static_cast<std::uint32_t>(data_.size()));  // StripByteCounts
     tail.u32(0);                                                               // no next directory
-    writeAll(fd, tail.data());
-    writeAll(fd, data_);
+    writeAll(file, tail.data());
+    writeAll(file, data_);
 }
 
 }  // namespace ZenmiraVidSource

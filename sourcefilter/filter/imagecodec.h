@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class NewFile;
+}
+
 namespace ZenmiraVidSource {
 
 // The file formats a picture can be written in; a format text is valid when it is a part of this.
@@ -22,17 +26,18 @@ public:
                const void* pixels);
 
     // Writes <path>.bmp (8 bits per pixel; 16-bit samples keep their high byte) when `format` is
-    // found at the start of "bmp;tiff", else <path>.tiff (samples unchanged). The file must not
-    // exist: an existing file is never overwritten. Returns false, leaving an empty file, for a
-    // bit depth other than 8 or 16.
+    // found at the start of "bmp;tiff", else <path>.tiff (samples unchanged). The file appears
+    // under its name only when it is complete, and only when no file has that name: an existing
+    // file is never overwritten. Returns false, leaving an empty file, for a bit depth other than
+    // 8 or 16.
     // Throws BadCodecFormat (no file made) when `format` is not a part of "bmp;tiff", and
-    // qx_classes::Win32_exception when the file cannot be created or a write fails or is short;
-    // a half-written file is left as it is.
+    // qx_classes::Win32_exception with the system's cause (EEXIST, ENOENT, ENOSPC, ...) when the
+    // file cannot be made or written; nothing is then left under the name.
     bool Save(const std::u16string& format, const std::u16string& path);
 
 private:
-    void writeBmp(int fd);
-    void writeTiff(int fd);
+    void writeBmp(platform::NewFile& file);
+    void writeTiff(platform::NewFile& file);
 
     std::int32_t width_;
     std::int32_t height_;

@@ -1,5 +1,6 @@
 #include "zmsourcefilter.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string_view>
@@ -26,6 +27,13 @@ unsigned ZmSourceFilter::pinCount() {
 ZmSourceFltPin* ZmSourceFilter::pin(unsigned index) {
     std::lock_guard guard(lock_);
     return index < pins_.size() ? pins_[index].get() : nullptr;
+}
+
+void ZmSourceFilter::reportSeriesError(unsigned pin, const SaveError& error) {
+    if (sink_)
+        sink_->OnSaveError(pin, error.caption, error.text);
+    else
+        std::fprintf(stderr, "%s: %s\n", error.caption.c_str(), error.text.c_str());
 }
 
 HResult ZmSourceFilter::QueryInterface(const Guid& iid, void** object) {
@@ -78,7 +86,10 @@ HResult ZmSourceFilter::Snapshot(unsigned pin) {
 }
 
 HResult ZmSourceFilter::SetSeries(bool on, unsigned pin) {
-    return withPin(pin, [on](ZmSourceFltPin& p) { p.setSeries(on); });
+    std::optional<SaveError> loss;
+    const HResult result = withPin(pin, [on, &loss](ZmSourceFltPin& p) { loss = p.setSeries(on); });
+    if (loss) reportSeriesError(pin, *loss);
+    return result;
 }
 
 HResult ZmSourceFilter::GetSeries(bool* on, unsigned pin) {

@@ -35,6 +35,9 @@ public:
     unsigned pinCount();
     // The pin at `index`, or null. Pins live as long as the filter.
     ZmSourceFltPin* pin(unsigned index);
+    // Tells the sink (or standard error) that a series file could not be written. Call without
+    // the filter lock, on the thread that found the error.
+    void reportSeriesError(unsigned pin, const SaveError& error);
 
     HResult QueryInterface(const Guid& iid, void** object) override;
 

@@ -1,6 +1,6 @@
 #include "zmsourcefltpin.h"
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -22,6 +22,7 @@ constexpr std::uint32_t kBitmapInfoHeaderBytes = 40;
 constexpr std::int32_t kFrameBits = 16;
 constexpr std::uint16_t kSnapshotBorderValue = 0x00FF;
 constexpr char16_t kFileNamePrefix[] = u"Камера_";
+constexpr char16_t kNoSerialPrefix[] = u"src_";
 
 struct OfferedType {
     const Guid* subtype;
@@ -219,36 +220,70 @@ void ZmSourceFltPin::OnFrameReady(int /*reserved*/) {
             frameBytes_ = static_cast<std::int32_t>(frame_.size() * sizeof(std::uint16_t));
         }
         std::memcpy(frame_.data(), data, static_cast<std::size_t>(frameBytes_));
-        if (series_) error = SaveFrame();
+        if (series_) error = saveSeriesFrame();
         f->Release();
         frameReady_.set();
     }
-    if (error) {
-        if (FilterEventSink* sink = filter_.eventSink())
-            sink->OnSaveError(index_, error->caption, error->text);
-        else
-            std::fprintf(stderr, "%s: %s\n", error->caption.c_str(), error->text.c_str());
-    }
+    if (error) filter_.reportSeriesError(index_, *error);
 }
 
-void ZmSourceFltPin::setSeries(bool on) {
+std::optional<SaveError> ZmSourceFltPin::setSeries(bool on) {
+    std::optional<SaveError> loss = takeLossReport();
     series_ = on;
     seriesCounter_ = 0;
+    return loss;
 }
 
-std::optional<SaveError> ZmSourceFltPin::SaveFrame() {
-    std::u16string path = folder_.empty() ? std::u16string() : folder_ + u"/";
-    path += kFileNamePrefix;
+std::u16string ZmSourceFltPin::fileBaseName() const {
+    std::u16string serialText;
     if (serialSetting_) {
         if (ZmCoreLib::ISettingString* serial = serialSetting_->GetString()) {
-            if (const char16_t* text = serial->GetValue()) path += text;
+            if (const char16_t* text = serial->GetValue()) serialText = text;
         }
     }
+    // Without a serial number the pin's place tells cameras apart, named as the element's pads.
+    if (serialText.empty()) serialText = kNoSerialPrefix + platform::toUtf16(std::to_string(index_));
+    return kFileNamePrefix + serialText;
+}
+
+std::u16string ZmSourceFltPin::nextPath() {
+    std::u16string path = folder_.empty() ? std::u16string() : folder_ + u"/";
+    path += fileBaseName();
     if (series_) {
         path += u"#";
         path += platform::toUtf16(std::to_string(seriesCounter_++));
     }
+    return path;
+}
 
+std::optional<SaveError> ZmSourceFltPin::SaveFrame() {
+    int cause = 0;
+    return writeFrame(nextPath(), cause);
+}
+
+std::optional<SaveError> ZmSourceFltPin::saveSeriesFrame() {
+    const std::int32_t number = seriesCounter_;
+    int cause = 0;
+    std::optional<SaveError> error = writeFrame(nextPath(), cause);
+    if (!error) return takeLossReport();
+    if (cause == 0 || cause == EEXIST) return error;
+    if (lostCount_++ > 0) return std::nullopt;
+    firstLost_ = number;
+    return error;
+}
+
+std::optional<SaveError> ZmSourceFltPin::takeLossReport() {
+    if (lostCount_ == 0) return std::nullopt;
+    const std::string name = platform::toUtf8(fileBaseName()) + "#";
+    const std::int32_t lastLost = firstLost_ + lostCount_ - 1;
+    std::string text =
+        kSeriesLossText + std::to_string(lostCount_) + " (" + name + std::to_string(firstLost_);
+    if (lastLost != firstLost_) text += " … " + name + std::to_string(lastLost);
+    lostCount_ = 0;
+    return SaveError{kSaveErrorCaption, text + ")"};
+}
+
+std::optional<SaveError> ZmSourceFltPin::writeFrame(const std::u16string& path, int& cause) {
     // The copy describes itself: a frame of a new size is saved at its own size even before the
     // streaming thread adopts it.
     const std::int32_t w = pendingWidth_;
@@ -267,6 +302,7 @@ std::optional<SaveError> ZmSourceFltPin::SaveFrame() {
         ImageCodec codec(w, h, bits, kSupportedColourModels, image.data());
         codec.Save(fileFormat_, path);
     } catch (const qx_classes::Win32_exception& e) {
+        cause = static_cast<int>(e.error());
         return SaveError{kSaveErrorCaption,
                          std::string(e.what()) + "\n" + "Имя файла: " + "\n" + platform::toUtf8(path)};
     } catch (const BadCodecFormat&) {

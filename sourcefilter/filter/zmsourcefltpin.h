@@ -62,6 +62,7 @@ struct SaveError {
 
 inline constexpr char kSaveErrorCaption[] = "Zenmira Kelvo: Ошибка сохранения изображения";
 inline constexpr char kBadFileFormatText[] = "Неверный формат файла";
+inline constexpr char kSeriesLossText[] = "Не сохранено кадров серии: ";
 
 class ZmSourceFltPin final : public ZmCoreLib::IFrameBufferObserver {
 public:
@@ -106,7 +107,9 @@ public:
 
     // The operations below run under the filter lock (the filter takes it).
     std::optional<SaveError> SaveFrame();
-    void setSeries(bool on);
+    // Switches the series on or off; each switch starts the numbering again at 0. Returns the
+    // count of frames that the series ending now could not save, if any (see saveSeriesFrame).
+    std::optional<SaveError> setSeries(bool on);
     bool series() const { return series_; }
     void setFolder(std::u16string folder) { folder_ = std::move(folder); }
     const std::u16string& folder() const { return folder_; }
@@ -117,6 +120,21 @@ public:
     std::int32_t height() const { return height_; }
 
 private:
+    // "Камера_" and the camera's serial number, or "src_" and the pin index for a camera without
+    // one: the name of every file of this camera.
+    std::u16string fileBaseName() const;
+    // The next file's path without extension; in series mode numbered, taking the next number.
+    std::u16string nextPath();
+    // Writes the latest frame to `path`; `cause` receives the system's error code of a failed
+    // write (0 for other failures).
+    std::optional<SaveError> writeFrame(const std::u16string& path, int& cause);
+    // A series frame. When the folder takes no more files (full, gone, read-only) the first
+    // failure is reported and the frames after it only counted, until a file is written again;
+    // a name that is taken concerns that one file and is reported each time.
+    std::optional<SaveError> saveSeriesFrame();
+    // The count of frames lost since the series stopped writing, once; nothing when none were.
+    std::optional<SaveError> takeLossReport();
+
     ZmSourceFilter& filter_;
     const unsigned index_;
 
@@ -140,6 +158,8 @@ private:
     std::u16string folder_;
     bool series_ = false;
     std::int32_t seriesCounter_ = 0;
+    std::int32_t firstLost_ = 0;  // number of the first series frame not saved
+    std::int32_t lostCount_ = 0;  // series frames not saved since then
     std::u16string fileFormat_ = u"tiff";
     CrosshairState crosshair_;
 };

@@ -135,12 +135,23 @@ void PadStream::stop() {
     releasePool();
 }
 
+void PadStream::endOfStream() {
+    {
+        std::lock_guard guard(taskMutex_);
+        eosRequested_ = true;
+    }
+    pin_.BreakWait();
+}
+
 gboolean PadStream::onActivateMode(GstPad* pad, GstObject*, GstPadMode mode, gboolean active) {
     auto* self = static_cast<PadStream*>(gst_pad_get_element_private(pad));
     if (mode != GST_PAD_MODE_PUSH || !self) return FALSE;
     if (!active) {
         self->stop();
         self->pin_.ClearConnection();
+    } else {
+        std::lock_guard guard(self->taskMutex_);
+        self->eosRequested_ = false;
     }
     self->needsStreamStart_ = true;
     self->needsNegotiation_ = true;
@@ -199,6 +210,11 @@ GstCaps* PadStream::offeredCaps() const {
     return caps;
 }
 
+bool PadStream::eosRequested() {
+    std::lock_guard guard(taskMutex_);
+    return eosRequested_;
+}
+
 void PadStream::step() {
     bool justStarted = false;
     {
@@ -221,6 +237,11 @@ void PadStream::step() {
         } else {
             gst_pad_pause_task(pad_);
         }
+        return;
+    }
+    // After negotiation: EOS must follow the stream's start.
+    if (eosRequested()) {
+        endStream();
         return;
     }
 

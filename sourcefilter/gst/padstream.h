@@ -33,6 +33,10 @@ public:
     void pause();
     // Stops the task and waits until it has ended (pad deactivation; downstream is flushing).
     void stop();
+    // Ends the stream without waiting: the task finishes the picture in flight, pushes EOS and
+    // pauses; a task that does not run yet does so when it starts. Holds until the pad is
+    // activated again. Any thread.
+    void endOfStream();
 
 private:
     static gboolean onActivateMode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active);
@@ -41,6 +45,7 @@ private:
     static void loop(gpointer self);
 
     void step();
+    bool eosRequested();
     // The caps the pin offers now, in its order of preference.
     GstCaps* offeredCaps() const;
     bool negotiate();
@@ -51,11 +56,12 @@ private:
 
     ZmSourceFltPin& pin_;
     GstPad* pad_;
-    // Guards streaming_, playStarted_ and pool_, so that the task's decision to pause itself and
-    // a concurrent start() cannot cross.
+    // Guards streaming_, playStarted_, eosRequested_ and pool_, so that the task's decision to
+    // pause itself and a concurrent start() cannot cross.
     std::mutex taskMutex_;
     bool streaming_ = false;
     bool playStarted_ = false;
+    bool eosRequested_ = false;
     GstBufferPool* pool_ = nullptr;
     // Used by the task only, or while it is stopped.
     bool needsStreamStart_ = true;

@@ -43,9 +43,9 @@ StandaloneCameras::~StandaloneCameras() {
 
 bool StandaloneCameras::discover() {
     if (!devices_.empty()) return true;
-    if (!library_.loaded() && !library_.load(kLibraryFile)) {
+    if (!library_.loaded() && !library_.loadBesideCaller(kLibraryFile)) {
         error_ = std::string("Cannot load the camera library ") + kLibraryFile + ": " + library_.error() +
-                 ". Install it or add its folder to LD_LIBRARY_PATH.";
+                 ". Install it beside the plugin's folder or add its folder to LD_LIBRARY_PATH.";
         return false;
     }
     auto getEnvironment = reinterpret_cast<GetEnvironmentFunction>(library_.symbol("GetEnvironment"));

@@ -20,8 +20,9 @@ public:
     StandaloneCameras(const StandaloneCameras&) = delete;
     StandaloneCameras& operator=(const StandaloneCameras&) = delete;
 
-    // Loads libzmcorelib_v4.so and creates a device per listed camera, ordered by serial number
-    // (once; later calls keep the devices). False with error() saying what to do otherwise.
+    // Loads libzmcorelib_v4.so (through the normal search, else from the plugin's parent folder,
+    // where the installed and build trees keep it) and creates a device per listed camera, ordered by serial
+    // number (once; later calls keep the devices). False with error() saying what to do otherwise.
     bool discover();
     // Opens and starts every device. False with error() when one cannot be opened or started;
     // the devices opened so far are closed again.

@@ -38,6 +38,9 @@ public:
     void stopCameras();
     void startStreams();
     void pauseStreams();
+    // EOS sent to the element: the series stops and every pad ends its stream after the picture
+    // in flight. Any thread.
+    void endOfStream();
 
     // Recording and crosshair settings of the properties: applied to every pin now and to pins
     // added later. Control thread.
@@ -46,6 +49,8 @@ public:
     void setSeries(bool on);
     void setCrosshair(bool shown, std::int32_t x, std::int32_t y);
     void snapshotAll();
+    // Posts the settings warnings that came before the element had a bus (NULL to READY).
+    void postHeldWarnings();
 
     StandaloneCameras cameras;  // declared before the filter: closed after the pins left them
     ZmSourceFilter filter;
@@ -59,10 +64,14 @@ public:
 
 private:
     void applySettings(unsigned pin);
+    // A property value was refused. Properties are often set before the element is in a pipeline
+    // (gst-launch does so): the warning is then held until the element has a bus.
+    void warnAboutSettings(const std::string& text);
 
     GstElement* element_;
     bool standalone_ = false;
-    std::mutex streamsMutex_;  // guards streams_
+    std::vector<std::string> heldWarnings_;  // control thread only
+    std::mutex streamsMutex_;                // guards streams_
     std::vector<std::unique_ptr<PadStream>> streams_;
 };
 
@@ -136,6 +145,15 @@ void ElementState::pauseStreams() {
     for (auto& stream : streams_) stream->pause();
 }
 
+void ElementState::endOfStream() {
+    if (series) {
+        setSeries(false);
+        g_object_notify(G_OBJECT(element_), "series");
+    }
+    std::lock_guard guard(streamsMutex_);
+    for (auto& stream : streams_) stream->endOfStream();
+}
+
 void ElementState::applySettings(unsigned pin) {
     const std::u16string folder16 = platform::toUtf16(folder);
     const std::u16string format16 = platform::toUtf16(fileFormat);
@@ -154,12 +172,28 @@ void ElementState::setFolder(const std::string& value) {
 void ElementState::setFileFormat(const std::string& value) {
     const std::u16string text = platform::toUtf16(value);
     if (std::u16string_view(kSupportedFileFormats).find(text) == std::u16string_view::npos) {
-        GST_ELEMENT_WARNING(element_, RESOURCE, SETTINGS,
-                            ("Unknown file format \"%s\": use bmp or tiff.", value.c_str()), (nullptr));
+        warnAboutSettings("Unknown file format \"" + value + "\": use bmp or tiff. The format stays " +
+                          fileFormat + ".");
         return;
     }
     fileFormat = value;
     for (unsigned pin = 0; pin < filter.pinCount(); ++pin) filter.SetFileFormat(text.c_str(), pin);
+}
+
+void ElementState::warnAboutSettings(const std::string& text) {
+    GstBus* bus = gst_element_get_bus(element_);
+    if (!bus) {
+        heldWarnings_.push_back(text);
+        return;
+    }
+    gst_object_unref(bus);
+    GST_ELEMENT_WARNING(element_, RESOURCE, SETTINGS, ("%s", text.c_str()), (nullptr));
+}
+
+void ElementState::postHeldWarnings() {
+    std::vector<std::string> held;
+    held.swap(heldWarnings_);
+    for (const std::string& text : held) warnAboutSettings(text);
 }
 
 void ElementState::setSeries(bool on) {
@@ -293,6 +327,9 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
 GstStateChangeReturn changeState(GstElement* element, GstStateChange transition) {
     ElementState& state = stateOf(element);
     switch (transition) {
+        case GST_STATE_CHANGE_NULL_TO_READY:
+            state.postHeldWarnings();
+            break;
         case GST_STATE_CHANGE_READY_TO_PAUSED:
             if (!state.startCameras()) return GST_STATE_CHANGE_FAILURE;
             break;
@@ -323,6 +360,14 @@ GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
     return result;
 }
 
+gboolean sendEvent(GstElement* element, GstEvent* event) {
+    if (GST_EVENT_TYPE(event) != GST_EVENT_EOS)
+        return GST_ELEMENT_CLASS(gst_zenmira_src_parent_class)->send_event(element, event);
+    gst_event_unref(event);
+    stateOf(element).endOfStream();
+    return TRUE;
+}
+
 void finalize(GObject* object) {
     delete GST_ZENMIRA_SRC(object)->state;
     G_OBJECT_CLASS(gst_zenmira_src_parent_class)->finalize(object);
@@ -339,6 +384,7 @@ static void gst_zenmira_src_class_init(GstZenmiraSrcClass* klass) {
     objectClass->get_property = getProperty;
     objectClass->finalize = finalize;
     elementClass->change_state = changeState;
+    elementClass->send_event = sendEvent;
 
     const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
     g_object_class_install_property(
@@ -389,5 +435,7 @@ static void gst_zenmira_src_class_init(GstZenmiraSrcClass* klass) {
 }
 
 static void gst_zenmira_src_init(GstZenmiraSrc* self) {
+    // A bin hands EOS and other source events to the elements flagged as sources.
+    GST_OBJECT_FLAG_SET(self, GST_ELEMENT_FLAG_SOURCE);
     self->state = new ElementState(GST_ELEMENT(self));
 }

@@ -79,6 +79,24 @@ TEST(DynamicLibraryTest, ResolvesSymbolsOfALoadedLibraryAndReportsMissingOnes) {
     EXPECT_FALSE(library.loaded());  // NOLINT(bugprone-use-after-move): moved-from state is specified
 }
 
+// The search does not know the build tree's lib/; the calling program's own place does.
+TEST(DynamicLibraryTest, ABareNameIsFoundBesideTheCallingProgram) {
+    constexpr char kBeside[] = "libzmtest_besidelibrary.so";
+    platform::DynamicLibrary library;
+    ASSERT_FALSE(library.load(kBeside)) << "the library is on the search path: the test shows nothing";
+    ASSERT_TRUE(library.loadBesideCaller(kBeside)) << library.error();
+    auto answer = reinterpret_cast<int (*)()>(library.symbol("zmBesideLibraryAnswer"));
+    ASSERT_NE(answer, nullptr) << library.error();
+    EXPECT_EQ(answer(), 42);
+
+    // A name with a folder is taken as it is; the search's reason stays.
+    platform::DynamicLibrary elsewhere;
+    EXPECT_FALSE(elsewhere.loadBesideCaller(std::string("no-such-folder/") + kBeside));
+    EXPECT_THAT(elsewhere.error(), HasSubstr("no-such-folder"));
+    EXPECT_FALSE(elsewhere.loadBesideCaller("libzm-no-such-library.so"));
+    EXPECT_THAT(elsewhere.error(), HasSubstr("libzm-no-such-library.so"));
+}
+
 TEST(TextTest, ValidTextsSurviveTheRoundTrip) {
     struct Case {
         std::string utf8;

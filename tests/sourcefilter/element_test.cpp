@@ -267,6 +267,65 @@ TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
     if (buffer) gst_buffer_unref(buffer);
 }
 
+// EOS sent to the element (what gst-launch -e does on Ctrl+C) ends the pad's stream after the
+// picture in flight and stops the series; frames that come later are neither pushed nor saved.
+TEST_F(ElementTest, EndOfStreamEndsThePadAndStopsTheSeries) {
+    imagereader::TempFolder folder;
+    fake::Device& camera = makeCamera(16, 8, u"S1");
+    attach(camera);
+    g_object_set(element_, "folder", folder.path().c_str(), "series", TRUE, nullptr);
+    ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));
+    GstBuffer* buffer = gst_harness_pull(harness_);
+    ASSERT_NE(buffer, nullptr);
+    gst_buffer_unref(buffer);
+
+    EXPECT_TRUE(gst_element_send_event(element_, gst_event_new_eos()));
+    bool eos = false;
+    for (GstEvent* event; !eos && (event = gst_harness_pull_event(harness_));) {
+        eos = GST_EVENT_TYPE(event) == GST_EVENT_EOS;
+        gst_event_unref(event);
+    }
+    EXPECT_TRUE(eos) << "no EOS came out of the pad";
+    gboolean series = TRUE;
+    g_object_get(element_, "series", &series, nullptr);
+    EXPECT_FALSE(series);
+
+    ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "Камера_S1#0.tiff"));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "Камера_S1#1.tiff"));
+    EXPECT_EQ(gst_harness_buffers_received(harness_), 1u);
+}
+
+// gst-launch sets properties before the element has a bus: the refusal of an unknown format
+// still reaches the bus, once the element is in a pipeline, and the format stays TIFF.
+TEST_F(ElementTest, AnUnknownFileFormatIsRefusedWithAWarningNamingIt) {
+    GstElement* element = gst_element_factory_make(kElementName, nullptr);
+    g_object_set(element, "file-format", "png", nullptr);
+    GstBus* bus = gst_bus_new();
+    gst_element_set_bus(element, bus);
+    gst_element_set_state(element, GST_STATE_READY);
+    GstMessage* warning = gst_bus_timed_pop_filtered(bus, kBusWait, GST_MESSAGE_WARNING);
+    ASSERT_NE(warning, nullptr) << "the refusal never reached the bus";
+    GError* error = nullptr;
+    gst_message_parse_warning(warning, &error, nullptr);
+    EXPECT_NE(std::string(error->message).find("\"png\""), std::string::npos) << error->message;
+    g_error_free(error);
+    gst_message_unref(warning);
+    gchar* format = nullptr;
+    g_object_get(element, "file-format", &format, nullptr);
+    EXPECT_STREQ(format, "tiff");
+    g_free(format);
+
+    // Set while the element has its bus, the refusal comes at once.
+    g_object_set(element, "file-format", "jpg", nullptr);
+    warning = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    EXPECT_NE(warning, nullptr);
+    if (warning) gst_message_unref(warning);
+    gst_element_set_state(element, GST_STATE_NULL);
+    gst_object_unref(element);
+    gst_object_unref(bus);
+}
+
 TEST_F(ElementTest, UnknownInterfaceIsNull) {
     EXPECT_EQ(query<void>(CLSID_ZmSourceFilter), nullptr);
     EXPECT_NE(query<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages), nullptr);

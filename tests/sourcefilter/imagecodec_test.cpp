@@ -3,12 +3,11 @@
 #include "imagecodec.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
+#include "filesizelimit.h"
 #include "imagereader.h"
 #include "platform/error.h"
 #include "qx_classes/exception.h"
@@ -194,26 +193,35 @@ TEST(ImageCodecErrors, UnsupportedDepthLeavesAnEmptyFile) {
     }
 }
 
-// Runs in a child process: a file-size limit makes the pixel write come back short. Exits 3 when
-// that was reported as an error and the file stayed as far as it was written.
-[[noreturn]] void saveBeyondFileSizeLimit(const fs::path& base) {
-    constexpr rlim_t kLimitBytes = 2000;
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{kLimitBytes, kLimitBytes};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const auto samples = ramp16(64, 64);
-    ImageCodec codec(64, 64, 16, u"gray", samples.data());
-    try {
-        codec.Save(u"tiff", base.u16string());
-    } catch (const qx_classes::Win32_exception&) {
-        std::exit(fs::file_size(base.string() + ".tiff") == kLimitBytes ? 3 : 4);
-    }
-    std::exit(5);
-}
-
-TEST(ImageCodecErrors, AShortWriteIsAnError) {
+// A file system that cannot take the whole file (here a file-size limit, which makes the pixel
+// write come back short and the next one fail): the system's own cause is reported, and nothing
+// is left under the name or beside it, so the name is free once there is room again.
+TEST(ImageCodecErrors, AFullDiskLeavesNoFileAndReportsTheSystemsCause) {
     TempFolder folder;
-    EXPECT_EXIT(saveBeyondFileSizeLimit(folder.path() / "short"), testing::ExitedWithCode(3), "");
+    const auto samples = ramp16(64, 64);
+    for (const char16_t* format : {u"tiff", u"bmp"}) {
+        const std::u16string base = u16(folder.path() / "full");
+        SCOPED_TRACE(format == std::u16string(u"bmp") ? "bmp" : "tiff");
+        {
+            testsupport::FileSizeLimit full(2000);
+            ImageCodec codec(64, 64, 16, u"gray", samples.data());
+            try {
+                codec.Save(format, base);
+                ADD_FAILURE() << "saving beyond the file-size limit succeeded";
+            } catch (const qx_classes::Win32_exception& e) {
+                EXPECT_EQ(e.error(), static_cast<std::uint32_t>(EFBIG));
+                EXPECT_EQ(std::string(e.what()), platform::errorText(EFBIG));
+            }
+        }
+        std::vector<fs::path> left;
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            left.push_back(entry.path().filename());
+        EXPECT_TRUE(left.empty()) << left.front();
+        ImageCodec codec(64, 64, 16, u"gray", samples.data());
+        EXPECT_TRUE(codec.Save(format, base));
+        fs::remove_all(folder.path());
+        fs::create_directory(folder.path());
+    }
 }
 
 struct ReadBackCase {

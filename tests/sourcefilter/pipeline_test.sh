@@ -2,6 +2,7 @@
 # Pipelines run by gst-launch-1.0 with the plugin from the build tree:
 #   pipeline_test.sh inspect
 #   pipeline_test.sh fake       (a stand-in camera library on LD_LIBRARY_PATH)
+#   pipeline_test.sh eos        (the same library; Ctrl+C on gst-launch -e)
 #   pipeline_test.sh simulated  (the real camera library over ZMCORE_SIMULATE=default)
 # Needs GST_PLUGIN_PATH and GST_REGISTRY from the caller. Exits 77 when a tool or, for
 # "simulated", a camera library that lists cameras is missing.
@@ -86,6 +87,41 @@ case $mode in
     timeout $kLaunchTimeout gst-launch-1.0 --no-fault zenmirasrc ! videoconvert ! identity eos-after=2 ! pngenc ! \
       multifilesink location="$work/only-%02d.png" >"$work/only.log" 2>&1 || { cat "$work/only.log"; fail "single link"; }
     check_picture "$work/only-00.png" 80 60
+    # An unknown file format given on the command line is refused with a warning; TIFF stays.
+    mkdir "$work/png"
+    timeout $kLaunchTimeout gst-launch-1.0 --no-fault zenmirasrc folder="$work/png" file-format=png series=true ! \
+      identity eos-after=2 ! fakesink >"$work/png.log" 2>&1 || { cat "$work/png.log"; fail "file-format=png"; }
+    grep -q 'WARNING: .*Unknown file format "png"' "$work/png.log" || { cat "$work/png.log"; fail "png was taken silently"; }
+    [ -f "$work/png/Камера_A1#0.tiff" ] || { ls "$work/png"; fail "no TIFF series file with file-format=png"; }
+    ;;
+  eos)
+    # Ctrl+C on gst-launch -e sends EOS into the pipeline: the element ends every pad's stream,
+    # the series stops, and gst-launch ends by itself with status 0.
+    log=$work/eos.log
+    gst-launch-1.0 -e --no-fault zenmirasrc name=s folder="$work" series=true \
+      s.src_0 ! fakesink s.src_1 ! fakesink >"$log" 2>&1 &
+    launch=$!
+    for _ in $(seq 100); do
+      ls "$work"/*.tiff >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    ls "$work"/*.tiff >/dev/null 2>&1 || { kill -KILL $launch; cat "$log"; fail "no series file was written"; }
+    kill -INT $launch
+    for _ in $(seq 200); do
+      kill -0 $launch 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 $launch 2>/dev/null; then
+      kill -KILL $launch
+      cat "$log"
+      fail "gst-launch-1.0 -e did not end within 20 s of Ctrl+C"
+    fi
+    set +e
+    wait $launch
+    status=$?
+    set -e
+    [ $status -eq 0 ] || { cat "$log"; fail "gst-launch-1.0 -e ended with status $status after Ctrl+C"; }
+    grep -q 'Got EOS from element "pipeline0"' "$log" || { cat "$log"; fail "the pipeline did not reach EOS"; }
     ;;
   simulated)
     [ -e "${ZM_LIBRARY_DIR:-}/libzmcorelib_v4.so" ] || { echo "libzmcorelib_v4.so is not built yet"; exit $kSkip; }

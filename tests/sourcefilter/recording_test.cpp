@@ -1,9 +1,11 @@
 // Snapshots and series written by the pins, read back by independent readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "fakecamera.h"
+#include "filesizelimit.h"
 #include "imagereader.h"
 #include "platform/error.h"
 #include "platform/messagebox.h"
@@ -106,6 +108,95 @@ TEST_F(RecordingTest, SeriesNamesFilesWithACounterAndNeverOverwrites) {
     EXPECT_TRUE(boxes.empty()) << "series errors never raise a box on the producer thread";
     EXPECT_EQ(imagereader::fileBytes(file("Камера_A17#0.tiff")), firstBytes);
     EXPECT_FALSE(fs::exists(file("Камера_A17#3.tiff")));
+}
+
+// A file system that takes no more (a file-size limit stands in for a full disk): no file appears
+// under a series name unless it is complete, the first failure says the system's own cause, and
+// the frames that follow are counted instead of each making a file and a message. The count is
+// reported when writing succeeds again and when the series is switched off.
+TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost) {
+    requireReaders();
+    const auto seriesPath = [&](int n) {
+        return (folder.path() / ("Камера_A17#" + std::to_string(n))).string();
+    };
+    const auto filesInFolder = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::size_t fileBytes = 110 + kWidth * kHeight * 2;
+    ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+    {
+        testsupport::FileSizeLimit full(fileBytes - 30);
+        for (int n = 0; n < 3; ++n)
+            ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
+    }
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{});
+    ASSERT_EQ(sink.errors.size(), 1u);
+    EXPECT_EQ(sink.errors[0].caption, "Zenmira Kelvo: Ошибка сохранения изображения");
+    EXPECT_EQ(sink.errors[0].text, platform::errorText(EFBIG) + "\nИмя файла: \n" + seriesPath(0));
+
+    // Room again: the next frame is saved under its own number, and the loss is told.
+    ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 3)));
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Камера_A17#3.tiff"});
+    EXPECT_EQ(imagereader::greySamples(file("Камера_A17#3.tiff"), 16),
+              savedImage(frameNumbered(kWidth, kHeight, 3), kWidth));
+    ASSERT_EQ(sink.errors.size(), 2u);
+    EXPECT_EQ(sink.errors[1].text, "Не сохранено кадров серии: 3 (Камера_A17#0 … Камера_A17#2)");
+
+    {
+        testsupport::FileSizeLimit full(fileBytes - 30);
+        for (int n = 4; n < 6; ++n)
+            ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
+        ASSERT_EQ(sink.errors.size(), 3u);
+        EXPECT_EQ(sink.errors[2].text, platform::errorText(EFBIG) + "\nИмя файла: \n" + seriesPath(4));
+        ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
+    }
+    ASSERT_EQ(sink.errors.size(), 4u);
+    EXPECT_EQ(sink.errors[3].pin, 0u);
+    EXPECT_EQ(sink.errors[3].text, "Не сохранено кадров серии: 2 (Камера_A17#4 … Камера_A17#5)");
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Камера_A17#3.tiff"});
+    EXPECT_TRUE(boxes.empty());
+}
+
+// A snapshot that does not fit leaves nothing under its name: the next snapshot can take it.
+TEST_F(RecordingTest, ASnapshotThatDoesNotFitLeavesTheNameFree) {
+    camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 1));
+    {
+        testsupport::FileSizeLimit full(100);
+        EXPECT_EQ(filter.Snapshot(0), S_OK);
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second,
+              platform::errorText(EFBIG) + "\nИмя файла: \n" + (folder.path() / "Камера_A17").string());
+    EXPECT_FALSE(fs::exists(file("Камера_A17.tiff")));
+    EXPECT_EQ(filter.Snapshot(0), S_OK);
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(fs::file_size(file("Камера_A17.tiff")), 110u + kWidth * kHeight * 2);
+}
+
+// Cameras that report no serial number (no such setting, or an empty one) are named after their
+// pin, as the element names its pads, so that two of them never write to the same file.
+TEST_F(RecordingTest, CamerasWithoutSerialNumberWriteFilesOfTheirOwn) {
+    fake::Device withoutSetting{kWidth, kHeight, u"", false};
+    fake::Device emptySerial{kWidth, kHeight, u""};
+    ASSERT_EQ(filter.AddDevice(&withoutSetting), S_OK);
+    ASSERT_EQ(filter.AddDevice(&emptySerial), S_OK);
+    for (unsigned pin : {1u, 2u}) {
+        filter.SetFolder(folder.path().u16string().c_str(), pin);
+        filter.SetSeries(true, pin);
+    }
+    for (fake::Device* device : {&withoutSetting, &emptySerial})
+        ASSERT_TRUE(device->buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 1)));
+    filter.SetSeries(false, 1);
+    filter.SetSeries(false, 2);
+    ASSERT_EQ(filter.Snapshot(2), S_OK);
+    EXPECT_TRUE(sink.errors.empty()) << sink.errors.front().text;
+    EXPECT_TRUE(boxes.empty());
+    for (const char* name : {"Камера_src_1#0.tiff", "Камера_src_2#0.tiff", "Камера_src_2.tiff"})
+        EXPECT_TRUE(fs::exists(file(name))) << name;
 }
 
 TEST_F(RecordingTest, SecondSnapshotIntoTheSameFolderShowsTheSystemsText) {

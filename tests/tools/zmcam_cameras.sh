@@ -3,7 +3,7 @@
 #   zmcam_cameras.sh ZMCAM OUTPUT_FOLDER
 # info must show the frame size, set must take a value and refuse a malformed one, and grab must
 # write 16-bit PGM files that ImageMagick's identify reads with the camera's frame size (a
-# camera turned by 90 degrees swaps them). Exit 0 when all held, 1 otherwise, 77 without
+# camera turned by 90 degrees swaps them), never over an existing file and never half. Exit 0 when all held, 1 otherwise, 77 without
 # identify.
 set -u
 zmcam=$1
@@ -73,6 +73,16 @@ check_camera() {
         [ "$seen" = "PGM $width $height 16" ] || [ "$seen" = "PGM $height $width 16" ] ||
             fail "camera $index: $file is '$seen', expected PGM ${width}x${height}, 16 bits"
     done
+    # A camera that gets no trigger sends no frame: grab gives up after the frame period in force
+    # (and a margin), not after the longest period the camera could be set to.
+    if [[ "$name" == *11002* ]]; then
+        out=$(timeout 60 "$zmcam" grab "$index" -n 1 -o "$folder/untriggered" -s "0x3031=0x500C" 2>"$errors_file")
+        status=$?
+        err=$(cat "$errors_file")
+        [ "$status" -ne 124 ] || fail "camera $index: grab without a trigger still waited after 60 s"
+        [ "$status" -ne 0 ] && [[ "$err" == *"no frame came within"* ]] ||
+            fail "camera $index: grab without a trigger ended with $status: $err"
+    fi
     # The Dalsa camera is mounted turned by 90 degrees: a region 500 lines high comes out 500
     # pixels wide.
     if [ "$name" = "Zenmira-K2-FT50" ]; then
@@ -83,12 +93,35 @@ check_camera() {
     return $failures
 }
 
+# Frame files of the first camera are never overwritten, and a file system that takes no more
+# (a file-size limit stands in for a full disk) leaves no frame file behind and says why.
+check_writing() {
+    local index=$1 folder="$output/writing" before
+    run_zmcam grab "$index" -n 1 -o "$folder"
+    [ "$status" -eq 0 ] || { fail "grab into an empty folder: $err"; return $failures; }
+    before=$(cksum <"$folder/frame_0001.pgm")
+    run_zmcam grab "$index" -n 1 -o "$folder"
+    [ "$status" -ne 0 ] || fail "grab over an existing frame file succeeded"
+    [[ "$err" == *"frame_0001.pgm"*"File exists"* ]] || fail "grab over an existing file said: $err"
+    [ "$(cksum <"$folder/frame_0001.pgm")" = "$before" ] || fail "grab overwrote frame_0001.pgm"
+
+    mkdir -p "$folder/full"
+    out=$(trap '' XFSZ; ulimit -f 64; "$zmcam" grab "$index" -n 2 -o "$folder/full" 2>"$errors_file")
+    status=$?
+    err=$(cat "$errors_file")
+    [ "$status" -ne 0 ] || fail "grab into a full file system succeeded"
+    [[ "$err" == *"File too large"* ]] || fail "grab into a full file system said: $err"
+    [ -z "$(ls -A "$folder/full")" ] || fail "grab into a full file system left: $(ls -A "$folder/full")"
+    return $failures
+}
+
 # One camera after the other: each zmcam simulates the whole bus, and discovery waits for the
 # simulated cameras within fixed limits that a machine busy with several of them can miss.
 for index in $indices; do
     check_camera "$index" >"$output/camera-$index.log" 2>&1 || failures=$((failures + 1))
 done
-cat "$output"/camera-*.log
+check_writing "$(printf '%s\n' "$indices" | head -n 1)" >"$output/writing.log" 2>&1 || failures=$((failures + 1))
+cat "$output"/camera-*.log "$output/writing.log"
 
 [ "$failures" -eq 0 ] && echo "passed"
 [ "$failures" -eq 0 ]

@@ -1,22 +1,25 @@
 // zmcam grab INDEX -n COUNT -o FOLDER [-s SETTING=VALUE]...: COUNT frames of the camera as
 // 16-bit PGM files (P5, maxval 65535, samples most significant byte first), after setting the
-// settings given with -s (a number may carry its unit: "0x3002=200мс").
+// settings given with -s (a number may carry its unit: "0x3002=200мс"). An existing frame file
+// is never overwritten: the command stops at it.
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <vector>
 
 #include "camera.h"
+#include "platform/error.h"
+#include "platform/newfile.h"
 
 namespace zmcam {
 
 namespace {
 
-// Waiting for a frame: the camera settles 400 ms at start, then delivers one per frame period.
+// Waiting for a frame: the camera settles 400 ms at start, then delivers one per frame period;
+// twice the period in force and a margin pass before grab gives up.
 constexpr std::chrono::milliseconds kFrameWaitMargin{5000};
 constexpr unsigned kFramePeriodId = 0x3002;
 constexpr int kMillisecond = 0x4003;
@@ -43,6 +46,18 @@ private:
     std::condition_variable ready_;
     int frames_ = 0;
 };
+
+// The frame period the camera runs at now (after the -s settings), read in milliseconds.
+std::chrono::milliseconds framePeriodInForce(ZmCoreLib::IDevice& camera) {
+    ZmCoreLib::ISetting* setting = camera.FindSetting(kFramePeriodId);
+    ZmCoreLib::ISettingScalar* period = setting != nullptr ? setting->GetScalar() : nullptr;
+    if (period == nullptr) return std::chrono::milliseconds(0);
+    const int shownUnit = period->GetUnit();
+    period->SetUnit(kMillisecond);
+    const std::chrono::milliseconds value(period->GetValue());
+    period->SetUnit(shownUnit);
+    return value;
+}
 
 struct GrabOptions {
     std::string index;
@@ -118,12 +133,16 @@ bool writePgm(const std::filesystem::path& path, ZmCoreLib::IFrame& frame, std::
         samples[2 * k] = static_cast<std::uint8_t>(pixels[k] >> 8);
         samples[2 * k + 1] = static_cast<std::uint8_t>(pixels[k]);
     }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << "P5\n" << width << " " << height << "\n65535\n";
-    file.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size()));
-    file.close();
-    if (!file) {
-        error = std::strerror(errno);
+    char header[64];
+    const int headerBytes = std::snprintf(header, sizeof header, "P5\n%d %d\n65535\n", width, height);
+    // The file appears only complete and never in place of an earlier one.
+    platform::NewFile file;
+    if (!file.create(path.string()) || !file.write(header, static_cast<std::size_t>(headerBytes)) ||
+        !file.write(samples.data(), samples.size()) || !file.publish()) {
+        error = platform::errorText(platform::lastError());
+        if (!error.empty() && error.back() == '\n') error.pop_back();
+        if (platform::lastError() == EEXIST)
+            error += "; frames are never overwritten: give another folder with -o";
         return false;
     }
     return true;
@@ -146,10 +165,7 @@ int grabFrames(CommandContext& context) {
     for (const std::string& assignment : options->settings) {
         if (!applyAssignment(context, *camera, assignment)) return kExitFailure;
     }
-    ZmCoreLib::ISetting* period = camera->FindSetting(kFramePeriodId);
-    const std::chrono::milliseconds frameWait =
-        kFrameWaitMargin +
-        2 * std::chrono::milliseconds(period != nullptr ? period->GetScalar()->GetMax(kMillisecond) : 0);
+    const std::chrono::milliseconds frameWait = kFrameWaitMargin + 2 * framePeriodInForce(*camera);
 
     ZmCoreLib::IFrameBuffer* frames = camera->Open();
     if (frames == nullptr) {

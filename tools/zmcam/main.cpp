@@ -3,28 +3,32 @@
 // The library is loaded at run time (libzmcorelib_v4.so from the normal search path, the
 // program's ../lib or its own folder); ZMCORE_SIMULATE selects simulated cameras.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "command.h"
 #include "platform/library.h"
+#include "simulator/cameraconfig.h"
 
 namespace {
 
 constexpr const char* kLibraryName = "libzmcorelib_v4.so";
 
-// The library by its name through the normal search, else from the program's ../lib: a run-time
-// loader interposed by a sanitizer searches with its own paths instead of the program's rpath.
-bool loadLibrary(platform::DynamicLibrary& library) {
-    if (library.load(kLibraryName)) return true;
-    const std::string firstError = library.error();
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error && library.load((program.parent_path() / ".." / "lib" / kLibraryName).string())) return true;
-    std::fprintf(stderr, "zmcam: cannot load the camera library: %s\n", firstError.c_str());
-    return false;
+// The library reports a malformed simulation and goes on with no cameras, which would make any
+// command look as if it had worked on an empty bus; zmcam stops at the user's mistake instead.
+bool simulationIsWellFormed() {
+    const char* cameraSet = std::getenv("ZMCORE_SIMULATE");
+    if (cameraSet == nullptr) return true;
+    try {
+        simulator::parseBusConfig(cameraSet, std::getenv("ZMCORE_SIM_BUS_MBPS"));
+        return true;
+    } catch (const simulator::ConfigError& error) {
+        std::fprintf(stderr, "zmcam: %s\nCorrect ZMCORE_SIMULATE or unset it to use real cameras.\n",
+                     error.what());
+        return false;
+    }
 }
 
 constexpr std::size_t kCallColumnWidth = 28;
@@ -61,8 +65,12 @@ int main(int argc, char** argv) {
         return zmcam::kExitUsage;
     }
 
+    if (!simulationIsWellFormed()) return zmcam::kExitFailure;
     platform::DynamicLibrary library;
-    if (!loadLibrary(library)) return zmcam::kExitFailure;
+    if (!library.loadBesideCaller(kLibraryName)) {
+        std::fprintf(stderr, "zmcam: cannot load the camera library: %s\n", library.error().c_str());
+        return zmcam::kExitFailure;
+    }
     auto getEnvironment = reinterpret_cast<GetEnvironmentFunction>(library.symbol("GetEnvironment"));
     if (getEnvironment == nullptr) {
         std::fprintf(stderr, "zmcam: %s has no GetEnvironment: %s\n", kLibraryName, library.error().c_str());

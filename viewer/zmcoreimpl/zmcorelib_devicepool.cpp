@@ -1,8 +1,6 @@
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/text.h"
 #include "zmcorelib/zmcorelib.h"
@@ -18,20 +16,6 @@ constexpr int kLineCreateFailed = 63;
 
 [[noreturn]] void fail(int line, const std::string& message) {
     throw CBad_device_pool(kSourceUnit, line, message);
-}
-
-// The dynamic linker's search, then the program's library folder (../lib) and its own folder by
-// name: a sanitizer runtime that intercepts dlopen hides the program's run path from the search.
-bool loadLibrary(platform::DynamicLibrary& library, const std::string& file) {
-    if (library.load(file)) return true;
-    if (file.find('/') != std::string::npos) return false;
-    std::error_code error;
-    const std::filesystem::path programFolder =
-        std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error) return false;
-    for (const auto& folder : {programFolder / ".." / "lib", programFolder})
-        if (library.load((folder / file).string())) return true;
-    return false;
 }
 
 // Why the camera listed as `name` is left out: another camera has its serial number `serial`.
@@ -62,7 +46,7 @@ DevicePool& DevicePool::instance() {
 }
 
 DevicePool::DevicePool(const std::string& libraryFile, SettingRegistry& registry) {
-    if (!loadLibrary(library_, libraryFile)) fail(kLineLoadFailed, "Failed to load zmcorelib_v4 library");
+    if (!library_.loadBesideCaller(libraryFile)) fail(kLineLoadFailed, "Failed to load zmcorelib_v4 library");
     auto getEnvironment = reinterpret_cast<GetEnvironmentFunction>(library_.symbol("GetEnvironment"));
     if (!getEnvironment) fail(kLineNoEntryPoint, "Wrong version of library or file corrupted");
 

@@ -319,10 +319,9 @@ std::unique_ptr<UsbDriverHandle> SimulatorDriver::open(int index) {
 }
 
 std::unique_ptr<UsbDriver> makeSimulatorDriver(std::string_view config) {
-    const auto cameras = simulator::parseCameraSet(config);
-    // An empty bus carries nothing, so it never refuses over the rate.
-    const unsigned rate = cameras.empty() ? 0 : simulator::parseBusRate(std::getenv("ZMCORE_SIM_BUS_MBPS"));
-    return std::make_unique<SimulatorDriver>(std::make_shared<simulator::SimulatedBus>(cameras, rate));
+    const simulator::BusConfig bus = simulator::parseBusConfig(config, std::getenv("ZMCORE_SIM_BUS_MBPS"));
+    return std::make_unique<SimulatorDriver>(
+        std::make_shared<simulator::SimulatedBus>(bus.cameras, bus.rateMBps));
 }
 
 }  // namespace ZmCoreLib_v4

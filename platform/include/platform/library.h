@@ -1,4 +1,4 @@
-// Run-time loading of a shared library by file name (normal dynamic-linker search).
+// Run-time loading of a shared library by file name.
 #pragma once
 
 #include <string>
@@ -16,6 +16,13 @@ public:
 
     // Loads the library; false with error() describing why when it cannot be loaded.
     bool load(const std::string& fileName);
+    // As load(), and when the dynamic linker's search does not find a bare file name, from the
+    // folders where the build and installed trees keep libraries, seen from the module
+    // (executable or shared object) whose code calls this: its own folder, its parent folder and
+    // that parent's lib/ (bin/ and lib/gstreamer-1.0/ beside lib/). The search may miss them: a
+    // sanitizer runtime that intercepts dlopen searches with its own run path, not the caller's.
+    // error() keeps the search's reason when nothing loads.
+    [[gnu::noinline]] bool loadBesideCaller(const std::string& fileName);
     bool loaded() const { return handle_ != nullptr; }
     // The address of an exported symbol, or null (error() then says why).
     void* symbol(const char* name);

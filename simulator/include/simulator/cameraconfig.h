@@ -55,4 +55,13 @@ std::string_view defaultCameraSet();
 inline constexpr unsigned kDefaultBusRateMBps = 42;
 unsigned parseBusRate(const char* text);
 
+// The simulated bus that ZMCORE_SIMULATE (`cameraSet`) and ZMCORE_SIM_BUS_MBPS (`busRate`, may be
+// null) describe together. An empty bus carries nothing, so its rate is not read. Throws
+// ConfigError.
+struct BusConfig {
+    std::vector<CameraConfig> cameras;
+    unsigned rateMBps = 0;
+};
+BusConfig parseBusConfig(std::string_view cameraSet, const char* busRate);
+
 }  // namespace simulator
