@@ -68,6 +68,9 @@ void readProblem(GstMessage* message, GraphEvent& event) {
     event.caption = caption ? QString::fromUtf8(caption) : QString();
     guint pin = 0;
     if (details && gst_structure_get_uint(details, kPinField, &pin)) event.camera = int(pin);
+    guint lost = 0;
+    if (details && gst_structure_get_uint(details, ZenmiraVidSource::kFramesNotSavedField, &lost))
+        event.framesNotSaved = int(lost);
     g_clear_error(&error);
     g_free(debug);
 }

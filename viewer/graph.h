@@ -41,9 +41,10 @@ struct GraphEvent {
     static constexpr long EC_ERRORABORT = 0x03;         // an element failed
     static constexpr long EC_ELEMENT_WARNING = 0x8000;  // an element reports a problem and goes on
     long code = 0;
-    QString text;     // what an error or warning says (empty for other events)
-    QString caption;  // the caption an element gave its warning, if any
-    int camera = -1;  // the camera (pad index) a warning concerns, -1 when it names none
+    QString text;            // what an error or warning says (empty for other events)
+    QString caption;         // the caption an element gave its warning, if any
+    int camera = -1;         // the camera (pad index) a warning concerns, -1 when it names none
+    int framesNotSaved = 0;  // a series' count of the frames it lost; 0 for one file's failure
 };
 
 class VideoGraph {

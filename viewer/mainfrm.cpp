@@ -365,7 +365,7 @@ void CMainFrame::onGraphEvent() {
                 graphEvent.caption.isEmpty() ? QString(kErrorCaption) : graphEvent.caption;
             // A warning that names a camera is a frame of its series that could not be saved.
             if (graphEvent.camera >= 0)
-                seriesErrors_.report(graphEvent.camera, caption, graphEvent.text);
+                seriesErrors_.report(graphEvent.camera, caption, graphEvent.text, graphEvent.framesNotSaved);
             else
                 qtmessagebox::showNonBlocking(caption, graphEvent.text);
             break;

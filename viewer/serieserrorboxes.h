@@ -11,8 +11,10 @@
 
 class SeriesErrorBoxes {
 public:
-    // A frame of camera `camera`'s series could not be saved; `caption` and `text` say why.
-    void report(int camera, const QString& caption, const QString& text);
+    // A frame of camera `camera`'s series could not be saved; `caption` and `text` say why. With
+    // `framesNotSaved` above 0 the series tells how many frames it lost since its folder stopped
+    // taking files, the first of which it reported on its own.
+    void report(int camera, const QString& caption, const QString& text, int framesNotSaved);
 
 private:
     struct Box {

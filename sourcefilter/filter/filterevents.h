@@ -20,7 +20,10 @@ public:
     // it lost (texts UTF-8). On the camera library's producer thread, which holds the frame
     // buffer's lock, or on the thread that switched the series: without the filter lock, but it
     // must not block and must not call into the filter.
-    virtual void OnSaveError(unsigned pin, const std::string& caption, const std::string& text) = 0;
+    // `framesNotSaved` is 0 for the failure of one file and the count for a series' report of
+    // what it lost.
+    virtual void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+                             std::int32_t framesNotSaved) = 0;
 
 protected:
     ~FilterEventSink() = default;

@@ -31,7 +31,7 @@ ZmSourceFltPin* ZmSourceFilter::pin(unsigned index) {
 
 void ZmSourceFilter::reportSeriesError(unsigned pin, const SaveError& error) {
     if (sink_)
-        sink_->OnSaveError(pin, error.caption, error.text);
+        sink_->OnSaveError(pin, error.caption, error.text, error.framesNotSaved);
     else
         std::fprintf(stderr, "%s: %s\n", error.caption.c_str(), error.text.c_str());
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <utility>
 
 #include "imagecodec.h"
 #include "platform/text.h"
@@ -279,8 +280,8 @@ std::optional<SaveError> ZmSourceFltPin::takeLossReport() {
     std::string text =
         kSeriesLossText + std::to_string(lostCount_) + " (" + name + std::to_string(firstLost_);
     if (lastLost != firstLost_) text += " … " + name + std::to_string(lastLost);
-    lostCount_ = 0;
-    return SaveError{kSaveErrorCaption, text + ")"};
+    const std::int32_t lost = std::exchange(lostCount_, 0);
+    return SaveError{kSaveErrorCaption, text + ")", lost};
 }
 
 std::optional<SaveError> ZmSourceFltPin::writeFrame(const std::u16string& path, int& cause) {

@@ -58,6 +58,7 @@ protected:
 struct SaveError {
     std::string caption;
     std::string text;
+    std::int32_t framesNotSaved = 0;  // a series' count of lost frames; 0 for one file's failure
 };
 
 inline constexpr char kSaveErrorCaption[] = "Zenmira Kelvo: Ошибка сохранения изображения";

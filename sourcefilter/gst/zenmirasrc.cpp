@@ -31,7 +31,8 @@ public:
 
     void OnPinAdded(unsigned pinIndex) override;
     void OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t param1, std::int32_t param2) override;
-    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text) override;
+    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+                     std::int32_t framesNotSaved) override;
 
     // State changes (the element's state lock is held by the caller).
     bool startCameras();
@@ -104,11 +105,13 @@ void ElementState::OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t pa
     gst_element_post_message(element_, gst_message_new_element(GST_OBJECT(element_), structure));
 }
 
-void ElementState::OnSaveError(unsigned pin, const std::string& caption, const std::string& text) {
+void ElementState::OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+                               std::int32_t framesNotSaved) {
     // Posting does not wait for the application: the producer thread goes on at once.
     GST_ELEMENT_WARNING_WITH_DETAILS(
         element_, RESOURCE, OPEN_WRITE, ("%s", text.c_str()), ("%s", caption.c_str()),
-        (kSaveErrorCaptionField, G_TYPE_STRING, caption.c_str(), "pin", G_TYPE_UINT, pin, nullptr));
+        (kSaveErrorCaptionField, G_TYPE_STRING, caption.c_str(), "pin", G_TYPE_UINT, pin,
+         kFramesNotSavedField, G_TYPE_UINT, static_cast<guint>(framesNotSaved), nullptr));
 }
 
 bool ElementState::startCameras() {

@@ -1,4 +1,4 @@
-// A library that the platform test finds only beside its own program, in ../lib.
+// A library that the platform test finds only beside its own program.
 extern "C" __attribute__((visibility("default"))) int zmBesideLibraryAnswer() {
     return 42;
 }

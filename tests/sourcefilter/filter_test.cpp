@@ -40,7 +40,8 @@ public:
         std::lock_guard guard(mutex_);
         events.push_back({pin, code, p1, p2});
     }
-    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text) override {
+    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+                     std::int32_t) override {
         std::lock_guard guard(mutex_);
         errors.push_back({pin, caption, text});
     }

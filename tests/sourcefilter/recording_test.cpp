@@ -20,12 +20,14 @@ class SinkForErrors final : public FilterEventSink {
 public:
     void OnPinAdded(unsigned) override {}
     void OnGraphEvent(unsigned, std::int32_t, std::int32_t, std::int32_t) override {}
-    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text) override {
-        errors.push_back({pin, caption, text});
+    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+                     std::int32_t framesNotSaved) override {
+        errors.push_back({pin, caption, text, framesNotSaved});
     }
     struct Error {
         unsigned pin;
         std::string caption, text;
+        std::int32_t framesNotSaved;
     };
     std::vector<Error> errors;
 };
@@ -145,6 +147,8 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
               savedImage(frameNumbered(kWidth, kHeight, 3), kWidth));
     ASSERT_EQ(sink.errors.size(), 2u);
     EXPECT_EQ(sink.errors[1].text, "Не сохранено кадров серии: 3 (Камера_A17#0 … Камера_A17#2)");
+    EXPECT_EQ(sink.errors[0].framesNotSaved, 0);
+    EXPECT_EQ(sink.errors[1].framesNotSaved, 3);
 
     {
         testsupport::FileSizeLimit full(fileBytes - 30);
@@ -197,6 +201,9 @@ TEST_F(RecordingTest, CamerasWithoutSerialNumberWriteFilesOfTheirOwn) {
     EXPECT_TRUE(boxes.empty());
     for (const char* name : {"Камера_src_1#0.tiff", "Камера_src_2#0.tiff", "Камера_src_2.tiff"})
         EXPECT_TRUE(fs::exists(file(name))) << name;
+    // The cameras go before the filter: the pins leave their buffers first.
+    filter.pin(1)->Unbind();
+    filter.pin(2)->Unbind();
 }
 
 TEST_F(RecordingTest, SecondSnapshotIntoTheSameFolderShowsTheSystemsText) {

@@ -319,21 +319,21 @@ private Q_SLOTS:
             const QList<QMessageBox*> boxes = errorBoxes(kSaveErrorCaption);
             return boxes.isEmpty() ? 0 : framesNotSaved(boxes.last());
         };
+        // The series warns of its first lost frame, counts the others and tells the count when it
+        // ends; the one box shows it.
+        QTRY_VERIFY_WITH_TIMEOUT(lastBoxCount() >= 1, kWaitMs);
+        QVERIFY(errorBoxes(kSaveErrorCaption).front()->text().endsWith("/Камера_A#0"));
+        QTest::qWait(300);  // frames keep arriving every 20 ms, each lost
+        viewer.frame->runCommand(ID_RECORD_SERIES);
         QTRY_VERIFY_WITH_TIMEOUT(lastBoxCount() >= 5, kWaitMs);
         QCOMPARE(errorBoxes(kSaveErrorCaption).size(), 1);
-        QVERIFY(errorBoxes(kSaveErrorCaption).front()->text().endsWith("/Камера_A#0"));
 
-        // Once it is closed, the next failure of the series opens a new box, counting afresh from
-        // the first frame the closed box did not count.
-        QMessageBox* first = errorBoxes(kSaveErrorCaption).front();
-        const int countedByTheFirst = framesNotSaved(first);
-        first->close();
+        // Once it is closed, the next failure of a series opens a new box that counts afresh.
+        errorBoxes(kSaveErrorCaption).front()->close();
+        QTRY_COMPARE_WITH_TIMEOUT(errorBoxes(kSaveErrorCaption).size(), 0, kWaitMs);
+        viewer.frame->runCommand(ID_RECORD_SERIES);
         QTRY_COMPARE_WITH_TIMEOUT(errorBoxes(kSaveErrorCaption).size(), 1, kWaitMs);
-        const QMessageBox* next = errorBoxes(kSaveErrorCaption).front();
-        QVERIFY(framesNotSaved(next) >= 1);
-        static const QRegularExpression frameNumber("#(\\d+)$");
-        QVERIFY2(frameNumber.match(next->text()).captured(1).toInt() >= countedByTheFirst,
-                 qPrintable(next->text()));
+        QCOMPARE(framesNotSaved(errorBoxes(kSaveErrorCaption).front()), 1);
         viewer.frame->runCommand(ID_RECORD_SERIES);
     }
 

@@ -26,7 +26,11 @@ inline constexpr char kQueryInterfaceSignal[] = "query-interface";
 inline constexpr char kGraphEventMessage[] = "zenmirasrc-graph-event";
 
 // A file of a series could not be written: an element WARNING message whose text is the message
-// for the user and whose details structure carries "caption" (string) and "pin" (uint).
+// for the user and whose details structure carries "caption" (string), "pin" (uint) and
+// "frames-not-saved" (uint): 0 when the warning is about one file, else the number of frames a
+// series could not save since its folder stopped taking files (the first of them was warned
+// about on its own).
 inline constexpr char kSaveErrorCaptionField[] = "caption";
+inline constexpr char kFramesNotSavedField[] = "frames-not-saved";
 
 }  // namespace ZenmiraVidSource
