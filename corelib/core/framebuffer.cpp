@@ -48,7 +48,7 @@ FrameBuffer::FrameBuffer() {
         free_.Push(&frame);
     }
     counterText_.SetNumber(frameCounter_);
-    settings_.emplace_back(kSettingFrameCounter, &counterText_);
+    settings_.emplace_back(ids::kFrameCounter, &counterText_);
 }
 
 FrameBuffer::~FrameBuffer() {

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "devices/environment.h"
+#include "hardware/registers/configuration.h"
+#include "hardware/registers/controlwindow.h"
 #include "platform/messagebox.h"
 
 namespace ZmCoreLib_v4 {
@@ -29,13 +31,11 @@ constexpr int kBitsPerPixel = 16;
 constexpr int kWriterLockTries = 2;
 // After the FPGA's start pulse, before the acquisition is switched on.
 constexpr std::uint32_t kStartPulseSettleMs = 10;
-// The version register holds the major version in bits 23-16 and the minor in bits 15-0.
-constexpr int kVersionMajorShift = 16;
-constexpr unsigned kVersionMajorMask = 0xFF;
-constexpr unsigned kVersionMinorMask = 0xFFFF;
-// The module data register reports the module type in bits 20-16, 0 without a module.
-constexpr int kModuleTypeShift = 16;
-constexpr unsigned kModuleTypeMask = 0x1F;
+using registers::buffermanager::kReady;
+using registers::buffermanager::kSlot;
+using registers::buffermanager::kStartPulse;
+using registers::buffermanager::kTransferArmed;
+using registers::buffermanager::kTransferStart;
 
 void sleepMs(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -54,41 +54,46 @@ void reportUnusableEvents(std::initializer_list<const platform::NamedEvent*> eve
 
 // ---- RegisterImage ---------------------------------------------------------------------------
 
-void RegisterImage::setBit(int bit, bool on) {
-    const unsigned mask = 1u << bit;
-    setField(mask, on ? mask : 0);
+void RegisterImage::setFields(std::initializer_list<FieldValue> fields) {
+    setFieldsQuietly(fields);
+    write(image_);
 }
 
-void RegisterImage::setField(unsigned mask, unsigned bits) {
-    setFieldQuietly(mask, bits);
-    write(image_);
+void RegisterImage::setFieldsQuietly(std::initializer_list<FieldValue> fields) {
+    unsigned mask = 0;
+    unsigned bits = 0;
+    for (const FieldValue& field : fields) {
+        mask |= field.field.mask();
+        bits |= field.field.place(field.value);
+    }
+    image_ = (image_ & ~mask) | bits;
 }
 
 // ---- FpgaBufferManager -----------------------------------------------------------------------
 
 unsigned FpgaBufferManager::readyMask() {
-    return (layer_->ReadRegister(register_.address()) & kReadyMask) >> kReadyShift;
+    return kReady.extract(layer_->ReadRegister(register_.address()));
 }
 
 void FpgaBufferManager::pulseStart() {
-    register_.setBit(kStartPulseBit, true);
-    register_.setBit(kStartPulseBit, false);
+    register_.setBit(kStartPulse, true);
+    register_.setBit(kStartPulse, false);
 }
 
 void FpgaBufferManager::prepareTransfer(int slot, int bytes) {
-    register_.setBit(kTransferArmedBit, false);
-    layer_->WriteRegister(kFifoReset, 0);
+    register_.setBit(kTransferArmed, false);
+    layer_->WriteRegister(registers::kFifoReset, 0);
     // The slot selection goes out with the ready flags and the start bit as 0.
-    register_.setFieldQuietly(kSlotMask, static_cast<unsigned>(slot) << kSlotShift);
-    register_.write(register_.image() & ~(kReadyMask | 1u << kTransferStartBit));
-    register_.setBit(kTransferStartBit, false);
-    register_.setBit(kTransferArmedBit, true);
+    register_.setFieldsQuietly({{kSlot, slot}});
+    register_.write(register_.image() & ~(kReady.mask() | kTransferStart.mask()));
+    register_.setBit(kTransferStart, false);
+    register_.setBit(kTransferArmed, true);
     layer_->WriteRegister(transferLength_, static_cast<unsigned>(bytes) & ~1u & RegisterImage::kRegisterMask);
 }
 
 void FpgaBufferManager::acknowledge(int slot) {
-    register_.write(register_.image() | 1u << (kReadyShift + slot));
-    register_.setFieldQuietly(kReadyMask, 0);
+    register_.write(register_.image() | kReady.place(1u << slot));
+    register_.setFieldsQuietly({{kReady, 0}});
 }
 
 // ---- Threads ---------------------------------------------------------------------------------
@@ -257,16 +262,16 @@ std::unique_ptr<ModuleIccd> Device::bringUp(const std::string& file, unsigned ve
     if (!configurationProblem_.empty())
         platform::showMessageBox(Environment::kMessageCaption, configurationProblem_);
     if (versionText != nullptr) {
-        const std::string text = std::to_string(version >> kVersionMajorShift & kVersionMajorMask) + "." +
-                                 std::to_string(version & kVersionMinorMask);
+        const std::string text = std::to_string(registers::kVersionMajor.extract(version)) + "." +
+                                 std::to_string(registers::kVersionMinor.extract(version));
         versionText->SetText(std::u16string(text.begin(), text.end()));
     }
 
-    const unsigned moduleDataRegister = moduleAddressRegister + 1;
+    const unsigned moduleDataRegister = moduleAddressRegister + registers::kModuleDataAfterAddress;
     hwLayer_->WriteRegister(moduleAddressRegister, 0);
     hwLayer_->WriteRegister(moduleDataRegister, 0);
     const int type =
-        static_cast<int>(hwLayer_->ReadRegister(moduleDataRegister) >> kModuleTypeShift & kModuleTypeMask);
+        static_cast<int>(registers::kModuleType.extract(hwLayer_->ReadRegister(moduleDataRegister)));
     // No module answers 0; a type this library does not know is left alone.
     if (!ModuleIccd::IsKnownType(type)) return nullptr;
     auto module = std::make_unique<ModuleIccd>(this, type);

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@
 #include "hardware/commandbuffer.h"
 #include "hardware/hwlayer.h"
 #include "hardware/moduleiccd.h"
+#include "hardware/registers/bitfield.h"
+#include "hardware/registers/buffermanager.h"
 #include "platform/event.h"
 #include "zmcorelib/device.h"
 
@@ -62,6 +65,12 @@ private:
     Device* device_ = nullptr;
 };
 
+// A value for one field of a register image.
+struct FieldValue {
+    registers::BitField field;
+    std::int64_t value;
+};
+
 // A camera register the host changes bit by bit: it keeps an image of the register's 24 bits and
 // writes the whole image after every change. Camera thread (or a client under the camera lock).
 class RegisterImage {
@@ -69,11 +78,11 @@ public:
     RegisterImage() = default;
     RegisterImage(IHwLayer* layer, unsigned address) : layer_(layer), address_(address) {}
 
-    void setBit(int bit, bool on);
-    // Replaces the bits of `mask` by those of `bits` and writes the image.
-    void setField(unsigned mask, unsigned bits);
-    // Replaces the bits of `mask` without writing (the next write carries them).
-    void setFieldQuietly(unsigned mask, unsigned bits) { image_ = (image_ & ~mask) | (bits & mask); }
+    void setBit(registers::BitField bit, bool on) { setFields({{bit, on ? 1 : 0}}); }
+    // Replaces the fields (fields that overlap are or-ed) and writes the image once.
+    void setFields(std::initializer_list<FieldValue> fields);
+    // Replaces the fields without writing (the next write carries them).
+    void setFieldsQuietly(std::initializer_list<FieldValue> fields);
     void write(unsigned value) { layer_->WriteRegister(address_, value & kRegisterMask); }
     unsigned image() const { return image_; }
     unsigned address() const { return address_; }
@@ -101,24 +110,15 @@ public:
     void touchTransferLength() { layer_->ReadRegister(transferLength_); }
     // Pulsed before each acquisition start.
     void pulseStart();
-    void setAcquisitionEnabled(bool on) { register_.setBit(kEnableBit, on); }
+    void setAcquisitionEnabled(bool on) {
+        register_.setBit(registers::buffermanager::kAcquisitionEnable, on);
+    }
     // Points the FPGA at `slot` and announces a transfer of `bytes`, ready for the bulk read.
     void prepareTransfer(int slot, int bytes);
     // Frees the slot for the camera's next frame.
     void acknowledge(int slot);
 
 private:
-    static constexpr int kStartPulseBit = 0;
-    static constexpr int kTransferArmedBit = 1;
-    static constexpr int kEnableBit = 2;
-    static constexpr int kReadyShift = 8;
-    static constexpr unsigned kReadyMask = 0xFF00;
-    static constexpr int kSlotShift = 21;
-    static constexpr unsigned kSlotMask = 0x600000;
-    static constexpr int kTransferStartBit = 23;
-    // Written 0 before each transfer.
-    static constexpr unsigned kFifoReset = 0xE00000;
-
     IHwLayer* layer_ = nullptr;
     RegisterImage register_;
     unsigned transferLength_ = 0;

@@ -18,8 +18,6 @@ namespace ZmCoreLib_v4 {
 
 namespace {
 
-constexpr std::uint16_t kCameraVendorId = 0xAB10;
-
 class UsbCameraBuilder final : public CameraBuilder {
 public:
     explicit UsbCameraBuilder(UsbDriver& driver) : driver_(driver) {}

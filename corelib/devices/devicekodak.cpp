@@ -7,6 +7,7 @@
 #include "devices/serialquery.h"
 #include "devices/settingids.h"
 #include "devices/settingrules.h"
+#include "hardware/registers/familyb.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -15,10 +16,8 @@ namespace {
 // The pixel clock is set by the readout channel.
 constexpr ReadoutTiming kKodak11002{60, 0, 4036, 2692, 4080, 2721, 150000, 22100};
 
-// The camera's readout channel, in the low byte of the register 13 above the window, sets the
-// pixel clock as a share of the 60 MHz timer clock, and names the camera.
-constexpr unsigned kChannelOffset = 13;
-constexpr unsigned kChannelMask = 0xFF;
+// The camera's readout channel sets the pixel clock as a share of the 60 MHz timer clock, and
+// names the camera.
 struct Channel {
     unsigned channel;
     double pixelClockMhz;
@@ -63,17 +62,18 @@ DeviceKodak::DeviceKodak(std::unique_ptr<IHwLayer> layer, unsigned /*sensor*/, i
 
     windowOffsetP_ = 0;
     if (fibreOptic) {
-        windowOffsetQ_ = kFibreOpticWindowOffset;
+        windowOffsetQ_ = registers::kFibreOpticOffset;
         LoadConfiguration(kFibreOpticFile);
         s.interfaceName->SetText(u"USB2.0-FiberOptic");
-        const unsigned channel = hw().ReadRegister(registers_.window + kChannelOffset) & kChannelMask;
+        const unsigned channel = registers::familyb::kChannel.extract(
+            hw().ReadRegister(registers_.window + registers::familyb::kChannelOffset));
         const auto found = std::find_if(std::begin(kChannels), std::end(kChannels),
                                         [channel](const Channel& c) { return c.channel == channel; });
         if (found != std::end(kChannels)) {
             s.sensor.pixelClockMhz = found->pixelClockMhz;
             s.name->SetText(found->name);
         }
-        showCameraSerials(hw(), kSerialQueryCamera, s);
+        showCameraSerials(hw(), registers::kSerialQueryCamera, s);
         addControllerSerial(hw(), settingFactory_, s);
     } else {
         windowOffsetQ_ = 0;

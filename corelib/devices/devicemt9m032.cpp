@@ -30,7 +30,7 @@ DeviceMT9M032::DeviceMT9M032(std::unique_ptr<IHwLayer> layer, int fibreOptic)
     fpgaBufferCount_ = 4;
     rotation_ = 0;
     windowOffsetP_ = 0;
-    windowOffsetQ_ = fibreOptic ? kFibreOpticWindowOffset : 0;
+    windowOffsetQ_ = fibreOptic ? registers::kFibreOpticOffset : 0;
     LoadConfiguration(fibreOptic ? "./zmu0200n.bit" : "./zmu2200.bit");
 
     CameraSettings& s = cameraSettings_;

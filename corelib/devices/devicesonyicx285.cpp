@@ -33,14 +33,14 @@ DeviceSonyIcx285::DeviceSonyIcx285(std::unique_ptr<IHwLayer> layer, int fibreOpt
     fpgaBufferCount_ = 4;
     rotation_ = 0;
     windowOffsetP_ = 0;
-    windowOffsetQ_ = fibreOptic ? kFibreOpticWindowOffset : 0;
+    windowOffsetQ_ = fibreOptic ? registers::kFibreOpticOffset : 0;
     LoadConfiguration(fibreOptic ? "./zmu0100.bit" : "./zmu2200.bit");
 
     CameraSettings& s = cameraSettings_;
     s.name->SetText(fibreOptic ? u"Zenmira-L2-285" : u"Zenmira-K2-285");
     s.interfaceName->SetText(fibreOptic ? u"USB2.0 FiberOptic" : u"USB2.0");
     if (fibreOptic) {
-        showCameraSerials(hw(), kSerialQueryCamera, s);
+        showCameraSerials(hw(), registers::kSerialQueryCamera, s);
         addControllerSerial(hw(), settingFactory_, s);
     }
 

@@ -94,11 +94,11 @@ DeviceSonyIcx285B::DeviceSonyIcx285B(std::unique_ptr<IHwLayer> layer, unsigned s
 
     windowOffsetP_ = 0;
     if (fibreOptic) {
-        windowOffsetQ_ = kFibreOpticWindowOffset;
+        windowOffsetQ_ = registers::kFibreOpticOffset;
         LoadConfiguration(kFibreOpticFile);
         s.interfaceName->SetText(u"USB2.0-FiberOptic");
         s.name->SetText(sensorTemperature ? variant.fibreOpticTemperatureName : variant.fibreOpticName);
-        showCameraSerials(hw(), kSerialQueryCamera, s);
+        showCameraSerials(hw(), registers::kSerialQueryCamera, s);
         addControllerSerial(hw(), settingFactory_, s);
     } else {
         windowOffsetQ_ = 0;
@@ -110,7 +110,7 @@ DeviceSonyIcx285B::DeviceSonyIcx285B(std::unique_ptr<IHwLayer> layer, unsigned s
             LoadConfiguration(sensorTemperature ? variant.temperatureFile : variant.file);
             s.name->SetText(sensorTemperature ? variant.temperatureName : variant.name);
         }
-        showCameraSerials(hw(), kSerialQueryController, s);
+        showCameraSerials(hw(), registers::kSerialQueryController, s);
     }
 
     finishFamilyBSettings(settingFactory_, s, sensorTemperature_, kStart);

@@ -3,24 +3,16 @@
 #include <chrono>
 #include <thread>
 
+#include "hardware/registers/controlwindow.h"
+#include "hardware/registers/familya.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
 
-// The control window of the camera's registers.
-constexpr unsigned kControlWindow = 0xE20000;
-constexpr unsigned kBufferManagerOffset = 12;
-constexpr unsigned kTransferLengthOffset = 13;
-constexpr unsigned kVersionOffset = 15;
-constexpr unsigned kSynchronisationOffset = 9;
-constexpr unsigned kModuleAddressOffset = 11;
-
-constexpr int kControlAcquireBit = 0;
-constexpr int kSyncAcquireBit = 0;
-// Set at every acquisition start; the family never clears it.
-constexpr int kSyncStartedBit = 1;
+using namespace registers;
+using namespace registers::familya;
 
 // Family A cameras always have four frame slots.
 constexpr int kSlotCount = 4;
@@ -44,7 +36,7 @@ void DeviceTypeA::LoadConfiguration(const std::string& file) {
     const unsigned window = kControlWindow + windowOffsetQ_;
     registers_.window = window;
     registers_.version = window + kVersionOffset;
-    registers_.control = window;
+    registers_.control = window + kControlOffset;
     registers_.synchronisation = window + kSynchronisationOffset;
     registers_.moduleAddress = window + kModuleAddressOffset;
     control_ = RegisterImage(&hw(), registers_.control);
@@ -55,24 +47,24 @@ void DeviceTypeA::LoadConfiguration(const std::string& file) {
 }
 
 void DeviceTypeA::switchOffForSettings() {
-    control_.setBit(kControlAcquireBit, false);
-    synchronisation_.setBit(kSyncAcquireBit, false);
+    control_.setBit(kControlAcquire, false);
+    synchronisation_.setBit(kSyncAcquire, false);
     buffers_.setAcquisitionEnabled(false);
 }
 
 void DeviceTypeA::switchOffForStop() {
     buffers_.setAcquisitionEnabled(false);
-    synchronisation_.setBit(kSyncAcquireBit, false);
-    control_.setBit(kControlAcquireBit, false);
+    synchronisation_.setBit(kSyncAcquire, false);
+    control_.setBit(kControlAcquire, false);
 }
 
 void DeviceTypeA::switchOn() {
     currentSlot_ = 0;
-    synchronisation_.setBit(kSyncStartedBit, true);
-    control_.setBit(kControlAcquireBit, true);
+    synchronisation_.setBit(kSyncStarted, true);
+    control_.setBit(kControlAcquire, true);
     std::this_thread::sleep_for(kAcquisitionSettle);
     buffers_.setAcquisitionEnabled(true);
-    synchronisation_.setBit(kSyncAcquireBit, true);
+    synchronisation_.setBit(kSyncAcquire, true);
 }
 
 void DeviceTypeA::inputStep() {

@@ -8,6 +8,8 @@
 #include "devices/settingids.h"
 #include "devices/settingrules.h"
 #include "devices/timewords.h"
+#include "hardware/registers/familya.h"
+#include "hardware/registers/frontend.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
@@ -24,28 +26,8 @@ constexpr int kCheckLockTries = 1000;
 // Family A timers count microseconds.
 constexpr double kTimerClockMhz = 1;
 
-// Setting registers, counted from the register window (R + Q).
-constexpr unsigned kFramePeriodOffset = 1;
-constexpr unsigned kExposureOffset = 2;
-constexpr unsigned kPositionOffset = 4;
-constexpr unsigned kSizeOffset = 5;
-constexpr unsigned kBinningOffset = 6;
-constexpr unsigned kLinePeriodOffset = 7;
-constexpr unsigned kChronogramOffset = 8;
-
-// The analog front end takes its register number as the first byte of each write.
-constexpr unsigned kFrontEndControl = 0xE30002;
-constexpr unsigned kFrontEndGain = 0xE30008;
-constexpr std::uint8_t kFrontEndControlNumber = 2;
-constexpr std::uint8_t kFrontEndControlValue = 2;
-constexpr std::uint8_t kFrontEndGainNumber = 8;
-
-// Fields of the synchronisation register beside the acquisition bits.
-constexpr unsigned kSyncSourceMask = 0xF0;
-constexpr int kSyncSourceShift = 4;
-constexpr unsigned kSyncSourceCodeMask = 0xF;
-constexpr int kSyncEventBit = 7;
-constexpr int kSyncOutputsBit = 8;
+using namespace registers::familya;
+namespace frontend = registers::frontend;
 
 const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
 
@@ -98,16 +80,16 @@ void writeChronogram(IHwLayer& layer, unsigned address, const CameraSettings& s)
     writeBytes(layer, address, {lowByte(static_cast<unsigned>(mode)), highByte(lines), lowByte(lines)});
 }
 
+// The input source's code reaches into bit 7, which the input event shares: the camera takes
+// the two or-ed. The outputs bit is the camera's own where the model has no such setting.
 void writeSynchronisation(RegisterImage& synchronisation, const CameraSettings& s) {
-    unsigned mask = kSyncSourceMask;
-    unsigned bits = (static_cast<unsigned>(registerCode(s.inputSource)) & kSyncSourceCodeMask)
-                    << kSyncSourceShift;
-    bits |= (static_cast<unsigned>(registerCode(s.inputEvent)) & 1u) << kSyncEventBit;
+    const FieldValue source{kSyncInputSource, registerCode(s.inputSource)};
+    const FieldValue event{kSyncInputEvent, registerCode(s.inputEvent)};
     if (s.syncOutputs != nullptr) {
-        mask |= 1u << kSyncOutputsBit;
-        bits |= (static_cast<unsigned>(registerCode(s.syncOutputs)) & 1u) << kSyncOutputsBit;
+        synchronisation.setFields({source, event, {kSyncOutputs, registerCode(s.syncOutputs)}});
+    } else {
+        synchronisation.setFields({source, event});
     }
-    synchronisation.setField(mask, bits);
 }
 
 }  // namespace
@@ -200,9 +182,10 @@ void DeviceTypeA::writePendingSettings() {
                 writeTime(layer, window + kExposureOffset, s.exposure);
                 break;
             case ids::kGain:
-                writeBytes(layer, kFrontEndControl, {kFrontEndControlNumber, kFrontEndControlValue});
-                writeBytes(layer, kFrontEndGain,
-                           {kFrontEndGainNumber, static_cast<std::uint8_t>(registerCode(s.gain))});
+                writeBytes(layer, frontend::kDataDelay.address,
+                           {frontend::kDataDelay.number, frontend::kFamilyAValue});
+                writeBytes(layer, frontend::kGain.address,
+                           {frontend::kGain.number, static_cast<std::uint8_t>(registerCode(s.gain))});
                 break;
             case ids::kBinningX:
             case ids::kBinningY: {

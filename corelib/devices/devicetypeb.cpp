@@ -3,28 +3,17 @@
 #include <chrono>
 #include <thread>
 
+#include "hardware/registers/controlwindow.h"
+#include "hardware/registers/familyb.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
 
-// The control window of the camera's registers.
-constexpr unsigned kControlWindow = 0xE20000;
-constexpr unsigned kBufferManagerOffset = 12;
-constexpr unsigned kTransferLengthOffset = 13;
-constexpr unsigned kVersionOffset = 15;
-// The module registers sit one higher on fibre-optic cameras.
-constexpr unsigned kModuleAddressOffsetFibreOptic = 11;
-constexpr unsigned kModuleAddressOffset = 10;
+using namespace registers;
+using namespace registers::familyb;
 
-constexpr int kControlAcquireBit = 0;
-constexpr int kControlReadoutBit = 1;
-constexpr int kControlSoftwareStartBit = 13;
-
-// The temperature register: the sensor's in bits 8-0, the camera's in bits 20-12, as read.
-constexpr unsigned kTemperatureMask = 0x1FF;
-constexpr int kCameraTemperatureShift = 12;
 constexpr auto kTemperaturePeriod = std::chrono::milliseconds(500);
 
 constexpr int kBytesPerPixel = 2;
@@ -43,8 +32,8 @@ void DeviceTypeB::LoadConfiguration(const std::string& file) {
     const unsigned window = kControlWindow + windowOffsetQ_;
     registers_.window = window;
     registers_.version = window + kVersionOffset;
-    registers_.control = window;
-    registers_.temperature = window;
+    registers_.control = window + kControlOffset;
+    registers_.temperature = window + kTemperatureOffset;
     registers_.moduleAddress = window + (fibreOptic_ ? kModuleAddressOffsetFibreOptic : kModuleAddressOffset);
     control_ = RegisterImage(&hw(), registers_.control);
     buffers_ = FpgaBufferManager(&hw(), kControlWindow + windowOffsetP_ + kBufferManagerOffset,
@@ -54,30 +43,30 @@ void DeviceTypeB::LoadConfiguration(const std::string& file) {
 
 void DeviceTypeB::SoftwareStart() {
     platform::MutexLock camera(cameraLock_, platform::kWaitForever);
-    control_.setBit(kControlSoftwareStartBit, true);
-    control_.setBit(kControlSoftwareStartBit, false);
+    control_.setBit(kSoftwareStart, true);
+    control_.setBit(kSoftwareStart, false);
 }
 
 void DeviceTypeB::switchOffForSettings() {
-    control_.setBit(kControlAcquireBit, false);
-    control_.setBit(kControlReadoutBit, false);
+    control_.setBit(kControlAcquire, false);
+    control_.setBit(kControlReadout, false);
     buffers_.setAcquisitionEnabled(false);
 }
 
 void DeviceTypeB::switchOffForStop() {
     buffers_.setAcquisitionEnabled(false);
-    control_.setBit(kControlReadoutBit, false);
-    control_.setBit(kControlAcquireBit, false);
+    control_.setBit(kControlReadout, false);
+    control_.setBit(kControlAcquire, false);
     stoppedEvent_.set();
 }
 
 void DeviceTypeB::switchOn() {
     currentSlot_ = 0;
     // The control image carries the setting fields changed since the last write.
-    control_.setBit(kControlAcquireBit, true);
+    control_.setBit(kControlAcquire, true);
     std::this_thread::sleep_for(kAcquisitionSettle);
     buffers_.setAcquisitionEnabled(true);
-    control_.setBit(kControlReadoutBit, true);
+    control_.setBit(kControlReadout, true);
 }
 
 void DeviceTypeB::settingsWritten() {
@@ -93,9 +82,8 @@ void DeviceTypeB::updateTemperatures() {
         shown = static_cast<int>(temperature);
         setting->SetNumber(shown);
     };
-    show(cameraSettings_.sensorTemperature, shownSensorTemperature_, value & kTemperatureMask);
-    show(cameraSettings_.cameraTemperature, shownCameraTemperature_,
-         value >> kCameraTemperatureShift & kTemperatureMask);
+    show(cameraSettings_.sensorTemperature, shownSensorTemperature_, kSensorTemperature.extract(value));
+    show(cameraSettings_.cameraTemperature, shownCameraTemperature_, kCameraTemperature.extract(value));
 }
 
 void DeviceTypeB::inputStep() {

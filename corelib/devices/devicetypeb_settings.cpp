@@ -7,6 +7,8 @@
 #include "devices/settingids.h"
 #include "devices/settingrules.h"
 #include "devices/timewords.h"
+#include "hardware/registers/familyb.h"
+#include "hardware/registers/frontend.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
@@ -22,42 +24,8 @@ using ZmCoreLib::kUnitPixel;
 // The setting side waits this many tries for the command buffer.
 constexpr int kCheckLockTries = 1000;
 
-// Setting registers, counted from the register window (R + Q).
-constexpr unsigned kFramePeriodOffset = 1;
-constexpr unsigned kMultiExposurePeriodOffset = 2;
-constexpr unsigned kExposureOffset = 3;
-constexpr unsigned kIlluminationPulseOffset = 4;
-constexpr unsigned kPositionOffset = 5;
-constexpr unsigned kSizeOffset = 6;
-constexpr unsigned kFramesPerStartOffset = 8;
-constexpr unsigned kExposureStartDelayOffset = 9;
-
-// The analog front end takes its register number as the first byte of each write.
-constexpr unsigned kFrontEndDataDelay = 0xE30002;
-constexpr unsigned kFrontEndSamplingDelay = 0xE30003;
-constexpr unsigned kFrontEndGain = 0xE30008;
-constexpr std::uint8_t kFrontEndDataDelayNumber = 2;
-constexpr std::uint8_t kFrontEndSamplingDelayNumber = 3;
-constexpr std::uint8_t kFrontEndGainNumber = 8;
-constexpr unsigned kFrontEndDelayMask = 0xFF;
-
-// Setting fields of the control register image. The camera step writes the image when it
-// switches the acquisition on again, so changes here reach the camera before the next frame.
-struct ControlField {
-    int shift;
-    unsigned width;  // bits
-    unsigned mask() const { return ((1u << width) - 1u) << shift; }
-};
-constexpr ControlField kInputModeField{2, 2};
-constexpr ControlField kBinningXField{4, 3};
-constexpr ControlField kBinningYField{7, 3};
-constexpr ControlField kInputSourceField{10, 2};
-constexpr ControlField kInputEventField{12, 1};
-constexpr ControlField kExposureSourceField{14, 2};
-constexpr ControlField kExposureEventField{16, 1};
-constexpr ControlField kNoExposureDelayField{17, 1};
-constexpr ControlField kShpDelayField{18, 3};
-constexpr ControlField kShdDelayField{21, 3};
+using namespace registers::familyb;
+namespace frontend = registers::frontend;
 
 const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
 
@@ -80,25 +48,11 @@ int registerCode(const SettingEnum* setting) {
     return setting != nullptr ? setting->GetRegisterCode() : 0;
 }
 
-unsigned fieldBits(const ControlField& field, std::int64_t value) {
-    return (static_cast<unsigned>(value) << field.shift) & field.mask();
-}
-
-void setQuietly(RegisterImage& control, std::initializer_list<std::pair<ControlField, std::int64_t>> fields) {
-    unsigned mask = 0;
-    unsigned bits = 0;
-    for (const auto& [field, value] : fields) {
-        mask |= field.mask();
-        bits |= fieldBits(field, value);
-    }
-    control.setFieldQuietly(mask, bits);
-}
-
 // The analog front end's delays count in steps of the setting.
 std::uint8_t frontEndDelay(const SettingScalar* delay) {
     if (delay == nullptr) return 0;
     const std::int64_t stepNs = delay->GetStepIn(kUnitNanosecond);
-    const std::int64_t valueNs = delay->GetValueIn(kUnitNanosecond) & kFrontEndDelayMask;
+    const std::int64_t valueNs = delay->GetValueIn(kUnitNanosecond) & frontend::kDelayMask;
     return static_cast<std::uint8_t>(stepNs > 0 ? valueNs / stepNs : valueNs);
 }
 
@@ -255,17 +209,19 @@ void DeviceTypeB::writePendingSettings() {
                 writeTime(kExposureStartDelayOffset, s.exposureStartDelay, false);
                 if (s.exposureStartDelay != nullptr) {
                     SettingScalar& delay = *s.exposureStartDelay;
-                    setQuietly(control_, {{kNoExposureDelayField, delay.GetWrittenIn(delay.GetUnit()) == 0}});
+                    control_.setFieldsQuietly(
+                        {{registers::familyb::kNoExposureDelay, delay.GetWrittenIn(delay.GetUnit()) == 0}});
                 }
                 break;
             case ids::kGain:
             case ids::kDataDelay:
             case ids::kShdSamplingDelay:
-                writeBytes(layer, kFrontEndDataDelay, {kFrontEndDataDelayNumber, frontEndDelay(s.dataDelay)});
-                writeBytes(layer, kFrontEndSamplingDelay,
-                           {kFrontEndSamplingDelayNumber, frontEndDelay(s.shdSamplingDelay)});
-                writeBytes(layer, kFrontEndGain,
-                           {kFrontEndGainNumber, static_cast<std::uint8_t>(registerCode(s.gain))});
+                writeBytes(layer, frontend::kDataDelay.address,
+                           {frontend::kDataDelay.number, frontEndDelay(s.dataDelay)});
+                writeBytes(layer, frontend::kSamplingDelay.address,
+                           {frontend::kSamplingDelay.number, frontEndDelay(s.shdSamplingDelay)});
+                writeBytes(layer, frontend::kGain.address,
+                           {frontend::kGain.number, static_cast<std::uint8_t>(registerCode(s.gain))});
                 break;
             case ids::kFrameX:
             case ids::kFrameY:
@@ -285,30 +241,34 @@ void DeviceTypeB::writePendingSettings() {
             case ids::kBinningY:
                 markWritten(s.binningX);
                 markWritten(s.binningY);
-                setQuietly(control_, {{kBinningXField, writtenBinningFactor(s.binningX) - 1},
-                                      {kBinningYField, writtenBinningFactor(s.binningY) - 1}});
+                control_.setFieldsQuietly(
+                    {{registers::familyb::kBinningX, writtenBinningFactor(s.binningX) - 1},
+                     {registers::familyb::kBinningY, writtenBinningFactor(s.binningY) - 1}});
                 positionDue = true;
                 sizeDue = true;
                 break;
             case ids::kShpDelay:
             case ids::kShdDelay:
-                setQuietly(control_, {{kShpDelayField, valueIn(s.shpDelay, kUnitNanosecond)},
-                                      {kShdDelayField, valueIn(s.shdDelay, kUnitNanosecond)}});
+                control_.setFieldsQuietly(
+                    {{registers::familyb::kShpDelay, valueIn(s.shpDelay, kUnitNanosecond)},
+                     {registers::familyb::kShdDelay, valueIn(s.shdDelay, kUnitNanosecond)}});
                 break;
             case ids::kInputMode:
-                setQuietly(control_, {{kInputModeField, registerCode(s.inputMode)}});
+                control_.setFieldsQuietly({{registers::familyb::kInputMode, registerCode(s.inputMode)}});
                 break;
             case ids::kInputSource:
-                setQuietly(control_, {{kInputSourceField, registerCode(s.inputSource)}});
+                control_.setFieldsQuietly({{registers::familyb::kInputSource, registerCode(s.inputSource)}});
                 break;
             case ids::kInputEvent:
-                setQuietly(control_, {{kInputEventField, registerCode(s.inputEvent)}});
+                control_.setFieldsQuietly({{registers::familyb::kInputEvent, registerCode(s.inputEvent)}});
                 break;
             case ids::kExposureSource:
-                setQuietly(control_, {{kExposureSourceField, registerCode(s.exposureSource)}});
+                control_.setFieldsQuietly(
+                    {{registers::familyb::kExposureSource, registerCode(s.exposureSource)}});
                 break;
             case ids::kExposureEvent:
-                setQuietly(control_, {{kExposureEventField, registerCode(s.exposureEvent)}});
+                control_.setFieldsQuietly(
+                    {{registers::familyb::kExposureEvent, registerCode(s.exposureEvent)}});
                 break;
             default:
                 if (module_) module_->Apply(id);

@@ -153,7 +153,7 @@ private:
             if (!opened && device.lastError() == EBUSY) continue;
             const std::uint16_t vendorId = opened ? device.vendorId() : 0;
             if (vendorId == 0) pass.zeroSeen = true;
-            if (vendorId == Environment::kCameraVendorId) {
+            if (vendorId == kCameraVendorId) {
                 const std::uint16_t productId = device.productId();
                 const bool probed = isProbeIdentity(productId);
                 if ((probed || renumeratedIdentity(productId)) && !mayReprogram) {
@@ -220,7 +220,7 @@ private:
         for (int p = 0; p < n; ++p) {
             UsbDevice& device = *slots_[p];
             if (device.Open(p)) {
-                if (device.vendorId() == Environment::kCameraVendorId)
+                if (device.vendorId() == kCameraVendorId)
                     devices.emplace_back(p, widenFriendlyName(device.friendlyName()));
             } else if (device.lastError() == EBUSY) {
                 problems_.push_back(inUseElsewhereMessage(driver_, p));

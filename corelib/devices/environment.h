@@ -33,7 +33,6 @@ struct DiscoveryLimits {
 class Environment final : public ZmCoreLib::IEnvironment {
 public:
     static constexpr int kDeviceSlots = 16;
-    static constexpr std::uint16_t kCameraVendorId = 0xAB10;
     // Caption of the messages discovery shows about cameras it leaves out.
     static constexpr const char* kMessageCaption = "Zmcorelib Error";
 

@@ -13,9 +13,6 @@ inline constexpr unsigned kSensorIcx415 = 0x415;
 inline constexpr unsigned kSensorKodak11002 = 0x11002;
 inline constexpr unsigned kSensorDalsaFt50 = 0x50;
 
-// Fibre-optic cameras have their setting registers this much higher in the control window.
-inline constexpr unsigned kFibreOpticWindowOffset = 96;
-
 enum class CameraModel { MT9M032, DalsaFT50, SonyIcx285, SonyIcx285B, Kodak };
 
 struct ModelChoice {

@@ -4,23 +4,22 @@
 #include <cstdint>
 
 #include "devices/settingids.h"
+#include "zmbyteorder/littleendian.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
 constexpr std::uint8_t kQueryCommand = 0x80;
 constexpr int kAnswerLength = 8;
-
-int littleEndian16(const std::uint8_t* bytes) {
-    return bytes[0] | (bytes[1] << 8);
-}
+constexpr int kFirstNumber = 4;
+constexpr int kSecondNumber = 6;
 }  // namespace
 
 SerialNumbers querySerialNumbers(IHwLayer& layer, unsigned queryRegister) {
     layer.VendorWrite(0, queryRegister, &kQueryCommand, 1);
     std::array<std::uint8_t, kAnswerLength> answer{};
     layer.VendorRead(0, queryRegister, answer.data(), kAnswerLength);
-    return {littleEndian16(&answer[4]), littleEndian16(&answer[6])};
+    return {littleendian::get16(&answer[kFirstNumber]), littleendian::get16(&answer[kSecondNumber])};
 }
 
 void showCameraSerials(IHwLayer& layer, unsigned queryRegister, CameraSettings& settings) {
@@ -30,7 +29,7 @@ void showCameraSerials(IHwLayer& layer, unsigned queryRegister, CameraSettings& 
 }
 
 void addControllerSerial(IHwLayer& layer, SettingFactory& factory, CameraSettings& settings) {
-    const SerialNumbers numbers = querySerialNumbers(layer, kSerialQueryController);
+    const SerialNumbers numbers = querySerialNumbers(layer, registers::kSerialQueryController);
     settings.controllerSerial = factory.addString(ids::kControllerSerial);
     settings.controllerSerial->SetNumber(numbers.first);
 }

@@ -1,16 +1,13 @@
-// The serial-number queries of a camera: one byte 0x80 written to a query register, eight bytes
-// read back from it, of which bytes 4-5 and 6-7 are two numbers, least significant byte first.
+// The serial-number queries of a camera (registers::kSerialQueryCamera and
+// kSerialQueryController): one byte 0x80 written to a query register, eight bytes read back from
+// it, of which bytes 4-5 and 6-7 are two numbers, least significant byte first.
 #pragma once
 
 #include "devices/camerasettings.h"
 #include "hardware/hwlayer.h"
+#include "hardware/registers/controlwindow.h"
 
 namespace ZmCoreLib_v4 {
-
-// Fibre-optic cameras answer the camera and intensifier serial numbers here.
-inline constexpr unsigned kSerialQueryCamera = 0xE20051;
-// Fibre-optic cameras answer the controller serial number here, others their two serial numbers.
-inline constexpr unsigned kSerialQueryController = 0xE20050;
 
 struct SerialNumbers {
     int first = 0;   // bytes 4-5

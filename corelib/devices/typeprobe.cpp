@@ -3,14 +3,16 @@
 #include <thread>
 
 #include "hardware/hwlayer.h"
+#include "hardware/registers/buffermanager.h"
+#include "hardware/registers/controlwindow.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
 
 constexpr auto kSettleTime = std::chrono::milliseconds(10);
-constexpr unsigned kPulseBit = 1u << 0;
-constexpr int kTypeWordShift = 8;
+constexpr unsigned kStartRegister = registers::kControlWindow + registers::kBufferManagerOffset;
+constexpr unsigned kPulse = registers::buffermanager::kStartPulse.mask();
 
 }  // namespace
 
@@ -18,16 +20,17 @@ TypeProbe::TypeProbe(IHwLayer& layer, std::chrono::milliseconds pollPause,
                      std::chrono::milliseconds pollLimit, const std::string& configurationFile) {
     configurationLoaded_ = LoadFpgaConfiguration(layer, configurationFile) == 0;
     std::this_thread::sleep_for(kSettleTime);
-    unsigned controlImage = 0;
-    layer.WriteRegister(kControlRegister, controlImage | kPulseBit);
-    layer.WriteRegister(kControlRegister, controlImage & ~kPulseBit);
+    layer.WriteRegister(kStartRegister, kPulse);
+    layer.WriteRegister(kStartRegister, 0);
     std::this_thread::sleep_for(kSettleTime);
 
     const auto deadline = std::chrono::steady_clock::now() + pollLimit;
     for (;;) {
-        const unsigned status = layer.ReadRegister(kTypeRegister);
-        if (status >= kTypeShownMinimum) {
-            typeWord_ = static_cast<std::uint16_t>(status >> kTypeWordShift);
+        // Until it runs the probe configuration the FPGA shows no type word, only low bits.
+        const unsigned typeWord =
+            registers::kProbeTypeWord.extract(layer.ReadRegister(registers::kProbeTypeRegister));
+        if (typeWord != 0) {
+            typeWord_ = static_cast<std::uint16_t>(typeWord);
             return;
         }
         if (std::chrono::steady_clock::now() >= deadline) return;

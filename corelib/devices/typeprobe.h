@@ -1,9 +1,9 @@
 // Asks a camera that shows a probe identity which camera it is.
 //
-// The probe loads the probe FPGA configuration, pulses bit 0 of the control register and polls
-// the status register until the FPGA shows a value of at least 256, whose bits 23-8 are the type
-// word. Runs entirely in the constructor, on the caller's thread, which it blocks for the
-// configuration load and at most `pollLimit` of polling.
+// The probe loads the probe FPGA configuration, pulses the start bit of the buffer-manager
+// register and polls the probe type register until the FPGA shows a type word
+// (registers/controlwindow.h). Runs entirely in the constructor, on the caller's thread, which it blocks for
+// the configuration load and at most `pollLimit` of polling.
 #pragma once
 
 #include <chrono>
@@ -17,9 +17,6 @@ class IHwLayer;
 class TypeProbe {
 public:
     static constexpr const char* kProbeConfigurationFile = "./zmu0100.bit";
-    static constexpr unsigned kControlRegister = 0xE2000C;
-    static constexpr unsigned kTypeRegister = 0xE2006D;  // status window 0xE20000 + 96 + 13
-    static constexpr unsigned kTypeShownMinimum = 256;
 
     TypeProbe(IHwLayer& layer, std::chrono::milliseconds pollPause, std::chrono::milliseconds pollLimit,
               const std::string& configurationFile = kProbeConfigurationFile);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "hardware/hwlayer.h"
+#include "hardware/registers/configuration.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -45,7 +46,7 @@ ssize_t readPiece(int descriptor, unsigned char* piece, std::size_t size) {
 
 int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index, std::string* problem) {
     for (int i = 0; i < kConfigurationResets; ++i)
-        layer.VendorWrite(index, kFpgaConfigurationReset, nullptr, 0);
+        layer.VendorWrite(index, registers::kConfigurationReset, nullptr, 0);
 
     // Without blocking: a FIFO in the file's place would wait for a writer in open.
     const FileGuard file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
@@ -62,7 +63,8 @@ int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index, s
         count = readPiece(file.descriptor, piece, sizeof piece);
         if (count < 0)
             return fail(problem, std::string("could not be read to its end: ") + std::strerror(errno));
-        if (count > 0) layer.VendorWrite(index, kFpgaConfigurationData, piece, static_cast<int>(count));
+        if (count > 0)
+            layer.VendorWrite(index, registers::kConfigurationData, piece, static_cast<int>(count));
     } while (count == static_cast<ssize_t>(sizeof piece));
     return 0;
 }

@@ -36,8 +36,4 @@ public:
 int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index = 0,
                           std::string* problem = nullptr);
 
-// Configuration register addresses.
-inline constexpr unsigned kFpgaConfigurationReset = 0xE10005;
-inline constexpr unsigned kFpgaConfigurationData = 0xE10006;
-
 }  // namespace ZmCoreLib_v4

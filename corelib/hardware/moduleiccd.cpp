@@ -2,39 +2,19 @@
 
 #include <initializer_list>
 
+#include "hardware/registers/controlwindow.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
 
 namespace {
 
-// The module's settings.
-constexpr unsigned kStartMode = 0x3201;
-constexpr unsigned kMode = 0x3202;
-constexpr unsigned kMcpVoltage = 0x3203;
-constexpr unsigned kDelay = 0x3204;
-constexpr unsigned kDuration = 0x3205;
-constexpr unsigned kPauseBetweenExposures = 0x3206;
-constexpr unsigned kPulseCount = 0x3207;
-constexpr unsigned kFirstDelay = 0x3208;
-constexpr unsigned kFirstDuration = 0x3209;
-constexpr unsigned kFirstPauseBetweenPulses = 0x320A;
-constexpr unsigned kFirstPulseCount = 0x320B;
-constexpr unsigned kPauseBetweenShutterPulses = 0x320C;
-constexpr unsigned kSecondDuration = 0x320D;
-constexpr unsigned kDiaphragm = 0x3210;
+namespace ids = ZmCoreLib::ids;
 
-// Mode values and their register codes.
-constexpr int kModeOff = 0x5013;
-constexpr int kModeAlignment = 0x5014;
-constexpr int kModeSingleFrame = 0x5015;
-constexpr int kModeTwoFrames = 0x501A;
+// Register codes of the modes.
 constexpr int kCodeAlignment = 1;
 constexpr int kCodeSingleFrame = 2;
 constexpr int kCodeTwoFrames = 3;
-
-constexpr int kStartWithoutSyncPulse = 0x5017;
-constexpr int kStartWithSyncPulse = 0x5016;
 
 // Internal register numbers.
 constexpr int kModeRegister = 1;
@@ -129,67 +109,69 @@ SettingEnum* ModuleIccd::addEnum(unsigned id, const EnumShape& shape) {
 }
 
 void ModuleIccd::addModeVoltageAndDiaphragm(std::initializer_list<std::pair<int, int>> modes) {
-    mode_ = addEnum(kMode, {modes, kModeOff, kModeRegister});
-    mcpVoltage_ = addScalar(kMcpVoltage, {{kUnitVolt},
-                                          kMcpMinVolts,
-                                          kUnitVolt,
-                                          kMcpMaxVolts,
-                                          kUnitVolt,
-                                          1,
-                                          kMcpMinVolts,
-                                          kMcpVoltageRegister});
-    diaphragm_ =
-        addScalar(kDiaphragm, {{kUnitPercent}, 1, kUnitPercent, 100, kUnitPercent, 1, 1, kDurationRegister});
+    mode_ = addEnum(ids::kIccdMode, {modes, ids::kIccdModeOff, kModeRegister});
+    mcpVoltage_ = addScalar(ids::kIccdMcpVoltage, {{kUnitVolt},
+                                                   kMcpMinVolts,
+                                                   kUnitVolt,
+                                                   kMcpMaxVolts,
+                                                   kUnitVolt,
+                                                   1,
+                                                   kMcpMinVolts,
+                                                   kMcpVoltageRegister});
+    diaphragm_ = addScalar(ids::kIccdDiaphragm,
+                           {{kUnitPercent}, 1, kUnitPercent, 100, kUnitPercent, 1, 1, kDurationRegister});
 }
 
 void ModuleIccd::buildTypes124() {
     const bool fineDelay = type_ == kFineDelayModuleType;
     const int durationMinNs = type_ == 1 ? 20 : type_ == 2 ? 1 : 10;
-    addModeVoltageAndDiaphragm(
-        {{kModeOff, 0}, {kModeAlignment, kCodeAlignment}, {kModeSingleFrame, kCodeSingleFrame}});
-    delay_ =
-        fineDelay
-            ? addScalar(kDelay, {kTimeUnits, 0, kUnitNanosecond, 1, kUnitMillisecond, 20, 0, kDelayRegister})
-            : addScalar(kDelay,
-                        {kTimeUnits, 0, kUnitNanosecond, 16777215, kUnitNanosecond, 1, 0, kDelayRegister});
-    duration_ = fineDelay ? addScalar(kDuration, {kShortTimeUnits, durationMinNs, kUnitNanosecond, 20,
-                                                  kUnitMicrosecond, 20, 20, kDurationRegister})
-                          : addScalar(kDuration, {kTimeUnits, durationMinNs, kUnitNanosecond, 65535,
-                                                  kUnitNanosecond, 1, 2, kDurationRegister});
+    addModeVoltageAndDiaphragm({{ids::kIccdModeOff, 0},
+                                {ids::kIccdModeAlignment, kCodeAlignment},
+                                {ids::kIccdModeSingleFrame, kCodeSingleFrame}});
+    delay_ = fineDelay ? addScalar(ids::kIccdDelay, {kTimeUnits, 0, kUnitNanosecond, 1, kUnitMillisecond, 20,
+                                                     0, kDelayRegister})
+                       : addScalar(ids::kIccdDelay, {kTimeUnits, 0, kUnitNanosecond, 16777215,
+                                                     kUnitNanosecond, 1, 0, kDelayRegister});
+    duration_ = fineDelay ? addScalar(ids::kIccdDuration, {kShortTimeUnits, durationMinNs, kUnitNanosecond,
+                                                           20, kUnitMicrosecond, 20, 20, kDurationRegister})
+                          : addScalar(ids::kIccdDuration, {kTimeUnits, durationMinNs, kUnitNanosecond, 65535,
+                                                           kUnitNanosecond, 1, 2, kDurationRegister});
     const int pauseMinNs = fineDelay ? 1000 : 200;
-    pauseBetweenExposures_ =
-        addScalar(kPauseBetweenExposures, {kTimeUnits, pauseMinNs, kUnitNanosecond, 16777215, kUnitNanosecond,
-                                           fineDelay ? 20 : 1, pauseMinNs, kPauseBetweenExposuresRegister});
-    pulseCount_ =
-        addScalar(kPulseCount, {{kUnitPulse}, 1, kUnitPulse, 7, kUnitPulse, 1, 1, kPulseCountRegister});
+    pauseBetweenExposures_ = addScalar(ids::kIccdPauseBetweenExposures,
+                                       {kTimeUnits, pauseMinNs, kUnitNanosecond, 16777215, kUnitNanosecond,
+                                        fineDelay ? 20 : 1, pauseMinNs, kPauseBetweenExposuresRegister});
+    pulseCount_ = addScalar(ids::kIccdPulseCount,
+                            {{kUnitPulse}, 1, kUnitPulse, 7, kUnitPulse, 1, 1, kPulseCountRegister});
 }
 
 void ModuleIccd::buildType3() {
-    addModeVoltageAndDiaphragm({{kModeOff, 0},
-                                {kModeAlignment, kCodeAlignment},
-                                {kModeSingleFrame, kCodeSingleFrame},
-                                {kModeTwoFrames, kCodeTwoFrames}});
-    delay_ = addScalar(kFirstDelay,
+    addModeVoltageAndDiaphragm({{ids::kIccdModeOff, 0},
+                                {ids::kIccdModeAlignment, kCodeAlignment},
+                                {ids::kIccdModeSingleFrame, kCodeSingleFrame},
+                                {ids::kIccdModeTwoFrames, kCodeTwoFrames}});
+    delay_ = addScalar(ids::kIccdFirstDelay,
                        {kTimeUnits, 0, kUnitNanosecond, 4000000, kUnitNanosecond, 1, 0, kDelayRegister});
-    duration_ = addScalar(kFirstDuration, {kShortTimeUnits, 1, kUnitNanosecond, 20000, kUnitNanosecond, 1,
-                                           1000, kDurationRegister});
-    secondDuration_ = addScalar(kSecondDuration, {kTimeUnits, 1, kUnitNanosecond, 20000, kUnitNanosecond, 1,
-                                                  1, kSecondDurationRegister});
-    pauseBetweenShutterPulses_ =
-        addScalar(kPauseBetweenShutterPulses, {kTimeUnits, 5400, kUnitNanosecond, 4000000, kUnitNanosecond, 1,
-                                               5400, kPauseBetweenShutterPulsesRegister});
-    startMode_ = addEnum(kStartMode, {{{kStartWithoutSyncPulse, 0}, {kStartWithSyncPulse, 1}},
-                                      kStartWithoutSyncPulse,
-                                      kStartModeRegister});
+    duration_ = addScalar(ids::kIccdFirstDuration, {kShortTimeUnits, 1, kUnitNanosecond, 20000,
+                                                    kUnitNanosecond, 1, 1000, kDurationRegister});
+    secondDuration_ = addScalar(ids::kIccdSecondDuration, {kTimeUnits, 1, kUnitNanosecond, 20000,
+                                                           kUnitNanosecond, 1, 1, kSecondDurationRegister});
+    pauseBetweenShutterPulses_ = addScalar(ids::kIccdPauseBetweenShutterPulses,
+                                           {kTimeUnits, 5400, kUnitNanosecond, 4000000, kUnitNanosecond, 1,
+                                            5400, kPauseBetweenShutterPulsesRegister});
+    startMode_ = addEnum(ids::kIccdStartMode,
+                         {{{ids::kIccdStartWithoutSyncPulse, 0}, {ids::kIccdStartWithSyncPulse, 1}},
+                          ids::kIccdStartWithoutSyncPulse,
+                          kStartModeRegister});
 }
 
 void ModuleIccd::buildType5() {
-    addModeVoltageAndDiaphragm(
-        {{kModeOff, 0}, {kModeAlignment, kCodeAlignment}, {kModeSingleFrame, kCodeSingleFrame}});
-    delay_ =
-        addScalar(kDelay, {kTimeUnits, 0, kUnitNanosecond, 1000000, kUnitNanosecond, 5, 0, kDelayRegister});
-    duration_ = addScalar(
-        kDuration, {kTimeUnits, 10, kUnitNanosecond, 20000, kUnitNanosecond, 10, 10, kDurationRegister});
+    addModeVoltageAndDiaphragm({{ids::kIccdModeOff, 0},
+                                {ids::kIccdModeAlignment, kCodeAlignment},
+                                {ids::kIccdModeSingleFrame, kCodeSingleFrame}});
+    delay_ = addScalar(ids::kIccdDelay,
+                       {kTimeUnits, 0, kUnitNanosecond, 1000000, kUnitNanosecond, 5, 0, kDelayRegister});
+    duration_ = addScalar(ids::kIccdDuration, {kTimeUnits, 10, kUnitNanosecond, 20000, kUnitNanosecond, 10,
+                                               10, kDurationRegister});
 }
 
 ZmCoreLib::ISettingIterator* ModuleIccd::GetSettings() {
@@ -223,16 +205,16 @@ void ModuleIccd::writeIndirect(int registerNumber, unsigned value) {
     if (layer_ == nullptr) return;
     const auto address = static_cast<unsigned>(baseAddress_);
     layer_->WriteRegister(address, static_cast<unsigned>(registerNumber));
-    layer_->WriteRegister(address + 1, value);
+    layer_->WriteRegister(address + registers::kModuleDataAfterAddress, value);
 }
 
 void ModuleIccd::Apply(unsigned id) {
     const int code = modeCode();
     switch (id) {
-        case kStartMode:
+        case ids::kIccdStartMode:
             if (startMode_) writeSetting(*startMode_, static_cast<unsigned>(startMode_->GetRegisterCode()));
             break;
-        case kMode:
+        case ids::kIccdMode:
             if (code == kCodeAlignment) {
                 writeSetting(*diaphragm_, diaphragmValue());
                 if (pulseCount_) writeSetting(*pulseCount_, 1);
@@ -242,39 +224,39 @@ void ModuleIccd::Apply(unsigned id) {
             }
             writeSetting(*mode_, static_cast<unsigned>(code));
             break;
-        case kMcpVoltage:
+        case ids::kIccdMcpVoltage:
             writeSetting(*mcpVoltage_, steps(*mcpVoltage_, kUnitVolt));
             break;
-        case kDelay:
-        case kFirstDelay:
+        case ids::kIccdDelay:
+        case ids::kIccdFirstDelay:
             // Type 1 counts its delay from one step.
             writeSetting(*delay_, steps(*delay_, kUnitNanosecond) + (type_ == kFineDelayModuleType ? 1 : 0));
             break;
-        case kDuration:
-        case kFirstDuration:
+        case ids::kIccdDuration:
+        case ids::kIccdFirstDuration:
             // In the alignment mode the shared register holds the diaphragm's pulse instead.
             if (code != kCodeAlignment) writeSetting(*duration_, durationSteps());
             break;
-        case kPauseBetweenExposures:
-        case kFirstPauseBetweenPulses:
+        case ids::kIccdPauseBetweenExposures:
+        case ids::kIccdFirstPauseBetweenPulses:
             if (pauseBetweenExposures_) {
                 writeSetting(*pauseBetweenExposures_, steps(*pauseBetweenExposures_, kUnitNanosecond));
             }
             break;
-        case kPulseCount:
-        case kFirstPulseCount:
+        case ids::kIccdPulseCount:
+        case ids::kIccdFirstPulseCount:
             if (pulseCount_) writeSetting(*pulseCount_, steps(*pulseCount_, kUnitPulse));
             break;
-        case kPauseBetweenShutterPulses:
+        case ids::kIccdPauseBetweenShutterPulses:
             if (pauseBetweenShutterPulses_) {
                 writeSetting(*pauseBetweenShutterPulses_,
                              steps(*pauseBetweenShutterPulses_, kUnitNanosecond));
             }
             break;
-        case kSecondDuration:
+        case ids::kIccdSecondDuration:
             if (secondDuration_) writeSetting(*secondDuration_, steps(*secondDuration_, kUnitNanosecond));
             break;
-        case kDiaphragm:
+        case ids::kIccdDiaphragm:
             if (code == kCodeAlignment) writeSetting(*diaphragm_, diaphragmValue());
             break;
         default:
@@ -283,11 +265,11 @@ void ModuleIccd::Apply(unsigned id) {
 }
 
 void ModuleIccd::SettingChanged(unsigned id) {
-    if (id != kMode) return;
+    if (id != ids::kIccdMode) return;
     const int mode = mode_->GetValue();
-    const bool alignment = mode == kModeAlignment;
-    const bool singleFrame = mode == kModeSingleFrame;
-    const bool twoFrames = mode == kModeTwoFrames;
+    const bool alignment = mode == ids::kIccdModeAlignment;
+    const bool singleFrame = mode == ids::kIccdModeSingleFrame;
+    const bool twoFrames = mode == ids::kIccdModeTwoFrames;
     const auto enable = [](ZmCoreLib::SettingKind* setting, bool enabled) {
         if (setting) setting->SetEnabled(enabled);
     };

@@ -2,6 +2,11 @@
 // with their ready flags, the image stream armed for the bulk endpoint, and the intensifier
 // module reached through it.
 //
+// The register map here is the simulator's own, written from the camera's documentation and
+// not shared with the camera library's register tables (corelib/hardware/registers): the
+// simulator is the independent check of those tables, so a wrong address or bit in the library
+// shows as a test failure instead of being agreed with.
+//
 // Not thread-safe: the owning camera serialises every call under its lock.
 #pragma once
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "zmbyteorder/littleendian.h"
+
 namespace simulator {
 
 namespace {
@@ -20,14 +22,9 @@ constexpr std::uint8_t kManufacturerString = 1;
 constexpr std::uint8_t kProductString = 2;
 constexpr std::uint8_t kSerialString = 3;
 
-void put16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value));
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
 std::vector<std::uint8_t> stringDescriptor(const std::string& text) {
     std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(2 + 2 * text.size()), kDescriptorTypeString};
-    for (char c : text) put16(bytes, static_cast<std::uint8_t>(c));
+    for (char c : text) littleendian::append16(bytes, static_cast<std::uint8_t>(c));
     return bytes;
 }
 
@@ -38,7 +35,7 @@ std::vector<std::uint8_t> configurationDescriptor() {
     bytes.insert(bytes.end(), interface.begin(), interface.end());
     for (std::uint8_t endpoint : {kCommandEndpoint, kImageEndpoint}) {
         bytes.insert(bytes.end(), {7, 5, endpoint, 2});
-        put16(bytes, kBulkPacketSize);
+        littleendian::append16(bytes, kBulkPacketSize);
         bytes.push_back(0);
     }
     bytes[2] = static_cast<std::uint8_t>(bytes.size());
@@ -71,9 +68,8 @@ Fx2Controller::MemoryWriteEffect Fx2Controller::writeMemory(std::uint16_t addres
             return MemoryWriteEffect::FirmwareCrashed;
         }
         firmwareRunning_ = true;
-        identity_ = {static_cast<std::uint16_t>(descriptor[8] | descriptor[9] << 8),
-                     static_cast<std::uint16_t>(descriptor[10] | descriptor[11] << 8),
-                     static_cast<std::uint16_t>(descriptor[12] | descriptor[13] << 8)};
+        identity_ = {littleendian::get16(&descriptor[8]), littleendian::get16(&descriptor[10]),
+                     littleendian::get16(&descriptor[12])};
         return MemoryWriteEffect::FirmwareStarted;
     }
     for (std::size_t i = 0; i < bytes.size() && address + i < kProgramMemorySize; ++i) {
@@ -97,9 +93,9 @@ std::optional<std::vector<std::uint8_t>> Fx2Controller::descriptor(std::uint16_t
         case kDescriptorTypeDevice: {
             std::vector<std::uint8_t> bytes{
                 kDeviceDescriptorSize, kDescriptorTypeDevice, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 64};
-            put16(bytes, identity_.vendorId);
-            put16(bytes, identity_.productId);
-            put16(bytes, identity_.release);
+            littleendian::append16(bytes, identity_.vendorId);
+            littleendian::append16(bytes, identity_.productId);
+            littleendian::append16(bytes, identity_.release);
             bytes.push_back(withStrings ? kManufacturerString : 0);
             bytes.push_back(withStrings ? kProductString : 0);
             bytes.push_back(withStrings ? kSerialString : 0);
@@ -112,7 +108,7 @@ std::optional<std::vector<std::uint8_t>> Fx2Controller::descriptor(std::uint16_t
         case kDescriptorTypeString:
             if (index == 0) {
                 std::vector<std::uint8_t> bytes{4, kDescriptorTypeString};
-                put16(bytes, kLanguageEnglishUs);
+                littleendian::append16(bytes, kLanguageEnglishUs);
                 return bytes;
             }
             if (!withStrings || languageId != kLanguageEnglishUs) return std::nullopt;

@@ -6,6 +6,7 @@
 #include "platform/newfile.h"
 #include "platform/text.h"
 #include "qx_classes/exception.h"
+#include "zmbyteorder/littleendian.h"
 
 namespace ZenmiraVidSource {
 
@@ -28,8 +29,8 @@ constexpr std::uint32_t kTiffBytesAfterStripOffsetsEntry = 3 * 12 + 4;
 // Little-endian serialisation into a header buffer.
 class ByteWriter {
 public:
-    void u16(std::uint32_t value) { bytes(value, 2); }
-    void u32(std::uint32_t value) { bytes(value, 4); }
+    void u16(std::uint32_t value) { littleendian::append16(data_, static_cast<std::uint16_t>(value)); }
+    void u32(std::uint32_t value) { littleendian::append32(data_, value); }
     // A TIFF directory entry with one value; a SHORT value sits in the first two value bytes.
     void tiffEntry(std::uint16_t tag, std::uint16_t type, std::uint32_t value) {
         u16(tag);
@@ -40,9 +41,6 @@ public:
     const std::vector<std::uint8_t>& data() const { return data_; }
 
 private:
-    void bytes(std::uint32_t value, int count) {
-        for (int i = 0; i < count; ++i) data_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
     std::vector<std::uint8_t> data_;
 };
 

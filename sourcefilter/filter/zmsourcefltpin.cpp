@@ -54,13 +54,13 @@ void ZmSourceFltPin::Bind(ZmCoreLib::IDevice* device) {
             for (settings->First(); !settings->IsDone(); settings->Next()) {
                 ZmCoreLib::ISetting* setting = settings->Current();
                 switch (setting->GetId()) {
-                    case ZmCoreLib::kSettingFrameWidth:
+                    case ZmCoreLib::ids::kFrameWidth:
                         width_ = pendingWidth_ = scalarValue(setting);
                         break;
-                    case ZmCoreLib::kSettingFrameHeight:
+                    case ZmCoreLib::ids::kFrameHeight:
                         height_ = pendingHeight_ = scalarValue(setting);
                         break;
-                    case ZmCoreLib::kSettingCameraSerial:
+                    case ZmCoreLib::ids::kCameraSerial:
                         serialSetting_ = setting;
                         break;
                     default:

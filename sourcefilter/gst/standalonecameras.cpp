@@ -14,7 +14,7 @@ namespace {
 constexpr char kLibraryFile[] = "libzmcorelib_v4.so";
 
 std::u16string serialOf(ZmCoreLib::IDevice* device) {
-    ZmCoreLib::ISetting* setting = device->FindSetting(ZmCoreLib::kSettingCameraSerial);
+    ZmCoreLib::ISetting* setting = device->FindSetting(ZmCoreLib::ids::kCameraSerial);
     ZmCoreLib::ISettingString* text = setting ? setting->GetString() : nullptr;
     const char16_t* value = text ? text->GetValue() : nullptr;
     return value ? value : u"";

@@ -186,7 +186,7 @@ TEST(FrameBufferTest, CounterSettingCountsEveryCommitBeforeTheFrameIsQueued) {
     settings->Next();
     EXPECT_TRUE(settings->IsDone()) << "the counter is the buffer's only setting";
     settings->Release();
-    EXPECT_EQ(counter->GetId(), ZmCoreLib::kSettingFrameCounter);
+    EXPECT_EQ(counter->GetId(), ZmCoreLib::ids::kFrameCounter);
     EXPECT_EQ(counter->GetType(), ZmCoreLib::kKindString);
     EXPECT_EQ(counter->GetGroup(), ZmCoreLib::kGroupInformation);
     EXPECT_EQ(std::u16string(counter->GetName()), u"Введено кадров");

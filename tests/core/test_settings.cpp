@@ -157,9 +157,9 @@ TEST(Catalogue, MissingIdsAreReportedWithTheId) {
 
 TEST(Setting, TakesItsDescriptionFromTheCatalogue) {
     SettingString text;
-    Setting setting(kSettingCameraSerial, &text);
-    const SettingCatalogueEntry& entry = FindSettingEntry(kSettingCameraSerial);
-    EXPECT_EQ(setting.GetId(), kSettingCameraSerial);
+    Setting setting(ids::kCameraSerial, &text);
+    const SettingCatalogueEntry& entry = FindSettingEntry(ids::kCameraSerial);
+    EXPECT_EQ(setting.GetId(), ids::kCameraSerial);
     EXPECT_EQ(setting.GetType(), unsigned{kKindString});
     EXPECT_EQ(setting.GetGroup(), unsigned{kGroupInformation});
     // The texts are the catalogue's own storage, never copies.

@@ -497,7 +497,7 @@ TEST(DeviceLifeCycleTest, StopBeforeOpenAndTwiceIsHarmless) {
 
 TEST(DeviceSettingsTest, FindSettingReturnsTheFirstWithTheIdOrNull) {
     Rig<TestCameraA> rig(4, Geometry{4, 2}, 0);
-    ZmCoreLib::ISetting* width = rig.device->FindSetting(ZmCoreLib::kSettingFrameWidth);
+    ZmCoreLib::ISetting* width = rig.device->FindSetting(ZmCoreLib::ids::kFrameWidth);
     ASSERT_NE(width, nullptr);
     EXPECT_EQ(width->GetScalar()->GetValue(), 4);
     EXPECT_EQ(rig.device->FindSetting(0x3999), nullptr);

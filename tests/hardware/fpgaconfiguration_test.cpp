@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hardware/hwlayer.h"
+#include "hardware/registers/configuration.h"
 
 namespace ZmCoreLib_v4 {
 namespace {
@@ -70,10 +71,10 @@ TEST_F(FpgaConfigurationTest, ThreeResetsThenTheFileUnchangedInPiecesOf128Bytes)
             const auto& write = layer.writes[i];
             EXPECT_EQ(write.index, 2);
             if (i < 3) {
-                EXPECT_EQ(write.address, kFpgaConfigurationReset);
+                EXPECT_EQ(write.address, registers::kConfigurationReset);
                 EXPECT_TRUE(write.data.empty());
             } else {
-                EXPECT_EQ(write.address, kFpgaConfigurationData);
+                EXPECT_EQ(write.address, registers::kConfigurationData);
                 EXPECT_EQ(write.data.size(), pieces[i - 3]) << size;
                 streamed.insert(streamed.end(), write.data.begin(), write.data.end());
             }
@@ -122,7 +123,7 @@ TEST_P(UnusableConfigurationTest, OnlyTheResetsGoOutAndFailureIsReportedAtOnce) 
     EXPECT_EQ(result, 1);
     EXPECT_EQ(problem, GetParam().problem);
     ASSERT_EQ(layer.writes.size(), 3u);
-    for (const auto& write : layer.writes) EXPECT_EQ(write.address, kFpgaConfigurationReset);
+    for (const auto& write : layer.writes) EXPECT_EQ(write.address, registers::kConfigurationReset);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -93,10 +93,10 @@ int FrameBuffer::freeFrames() {
 
 Device::Device(int width, int height, std::u16string serial, bool withSerial) {
     settings_.push_back(std::make_unique<Setting>(0x3001u, 7));  // a setting the filter ignores
-    settings_.push_back(std::make_unique<Setting>(ZmCoreLib::kSettingFrameWidth, width));
-    settings_.push_back(std::make_unique<Setting>(ZmCoreLib::kSettingFrameHeight, height));
+    settings_.push_back(std::make_unique<Setting>(ZmCoreLib::ids::kFrameWidth, width));
+    settings_.push_back(std::make_unique<Setting>(ZmCoreLib::ids::kFrameHeight, height));
     if (withSerial)
-        settings_.push_back(std::make_unique<Setting>(ZmCoreLib::kSettingCameraSerial, std::move(serial)));
+        settings_.push_back(std::make_unique<Setting>(ZmCoreLib::ids::kCameraSerial, std::move(serial)));
 }
 
 ZmCoreLib::ISettingIterator* Device::GetSettings() {

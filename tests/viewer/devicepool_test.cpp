@@ -161,7 +161,7 @@ private Q_SLOTS:
     void holderMisuseIsReportedWithItsLine() {
         auto makeDevice = [] {
             auto device = std::make_unique<fake::Device>("X", nullptr);
-            device->add(fake::Setting::makeString(ZmCoreLib::kSettingCameraSerial, u"Серийный номер", u"X"));
+            device->add(fake::Setting::makeString(ZmCoreLib::ids::kCameraSerial, u"Серийный номер", u"X"));
             return device;
         };
         auto lineOf = [](auto action) {
@@ -178,7 +178,7 @@ private Q_SLOTS:
         SettingRegistry registry;
         DeviceHolder fresh(device.get());
         DeviceHolder other(otherDevice.get());
-        SettingItem probe(device->FindSetting(ZmCoreLib::kSettingCameraSerial));
+        SettingItem probe(device->FindSetting(ZmCoreLib::ids::kCameraSerial));
 
         QCOMPARE(lineOf([&] { fresh.find(probe); }), 91);
         QCOMPARE(lineOf([&] {
@@ -187,7 +187,7 @@ private Q_SLOTS:
                  }),
                  -1);  // fine while closed
         fresh.open(registry);
-        QCOMPARE(fresh.find(probe)->id(), ZmCoreLib::kSettingCameraSerial);
+        QCOMPARE(fresh.find(probe)->id(), ZmCoreLib::ids::kCameraSerial);
         QCOMPARE(lineOf([&] { DeviceHolder copy(fresh); }), 63);
         QCOMPARE(lineOf([&] { other = fresh; }), 78);
         QCOMPARE(lineOf([&] { fresh = other; }), 78);

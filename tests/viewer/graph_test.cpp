@@ -200,7 +200,7 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             QTRY_COMPARE_WITH_TIMEOUT(nativeSize(*graph, i), QSize(320, 240), kPictureWaitMs);
 
-        SettingItem probe(pool.at(1)->device()->FindSetting(ZmCoreLib::kSettingFrameWidth));
+        SettingItem probe(pool.at(1)->device()->FindSetting(ZmCoreLib::ids::kFrameWidth));
         pool.at(1)->find(probe)->setValue(400);
         QTRY_COMPARE_WITH_TIMEOUT(nativeSize(*graph, 1), QSize(400, 240), kPictureWaitMs);
         QCOMPARE(nativeSize(*graph, 0), QSize(320, 240));

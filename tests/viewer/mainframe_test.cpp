@@ -533,7 +533,7 @@ private Q_SLOTS:
         viewer.frame->selectTab(2);  // camera B's page has shown B's picture
         viewer.frame->selectTab(0);
         DeviceHolder& second = *viewer.pool->at(1);
-        second.find(SettingItem(second.device()->FindSetting(ZmCoreLib::kSettingFrameHeight)))->setValue(500);
+        second.find(SettingItem(second.device()->FindSetting(ZmCoreLib::ids::kFrameHeight)))->setValue(500);
         VideoRenderer* renderer = viewer.graph->renderer(1);
         int width = 0, height = 0;
         QTRY_VERIFY_WITH_TIMEOUT((renderer->GetNativeVideoSize(&width, &height), height == 500), kWaitMs);

@@ -127,7 +127,7 @@ private Q_SLOTS:
         int nativeWidth = 0, nativeHeight = 0;
         for (; camera < cameras; ++camera) {
             DeviceHolder& holder = *DevicePool::instance().at(camera);
-            ZmCoreLib::ISetting* widthSetting = holder.device()->FindSetting(ZmCoreLib::kSettingFrameWidth);
+            ZmCoreLib::ISetting* widthSetting = holder.device()->FindSetting(ZmCoreLib::ids::kFrameWidth);
             width = widthSetting ? holder.find(SettingItem(widthSetting)) : nullptr;
             graph.renderer(camera)->GetNativeVideoSize(&nativeWidth, &nativeHeight);
             if (width && width->value() == nativeWidth && nativeWidth != nativeHeight) break;

@@ -13,6 +13,7 @@
 #include "camera.h"
 #include "platform/error.h"
 #include "platform/newfile.h"
+#include "zmcorelib/ids.h"
 
 namespace zmcam {
 
@@ -21,8 +22,6 @@ namespace {
 // Waiting for a frame: the camera settles 400 ms at start, then delivers one per frame period;
 // twice the period in force and a margin pass before grab gives up.
 constexpr std::chrono::milliseconds kFrameWaitMargin{5000};
-constexpr unsigned kFramePeriodId = 0x3002;
-constexpr int kMillisecond = 0x4003;
 
 // Wakes the waiting command when the camera commits a frame. Called on the camera's repack
 // thread; only signals.
@@ -49,11 +48,11 @@ private:
 
 // The frame period the camera runs at now (after the -s settings), read in milliseconds.
 std::chrono::milliseconds framePeriodInForce(ZmCoreLib::IDevice& camera) {
-    ZmCoreLib::ISetting* setting = camera.FindSetting(kFramePeriodId);
+    ZmCoreLib::ISetting* setting = camera.FindSetting(ZmCoreLib::ids::kFramePeriod);
     ZmCoreLib::ISettingScalar* period = setting != nullptr ? setting->GetScalar() : nullptr;
     if (period == nullptr) return std::chrono::milliseconds(0);
     const int shownUnit = period->GetUnit();
-    period->SetUnit(kMillisecond);
+    period->SetUnit(ZmCoreLib::kUnitMillisecond);
     const std::chrono::milliseconds value(period->GetValue());
     period->SetUnit(shownUnit);
     return value;

@@ -34,8 +34,7 @@ void forEachSetting(ZmCoreLib::IDevice* device, Visit visit) {
 DeviceHolder::DeviceHolder(ZmCoreLib::IDevice* device) : device_(device) {
     try {
         forEachSetting(device_, [this](ZmCoreLib::ISetting* setting) {
-            if (setting->GetId() == ZmCoreLib::kSettingCameraSerial)
-                serial_ = setting->GetString()->GetValue();
+            if (setting->GetId() == ZmCoreLib::ids::kCameraSerial) serial_ = setting->GetString()->GetValue();
         });
     } catch (const ZmCoreLib::ExceptionRoot&) {
         // A camera whose settings cannot be read keeps the serial number read so far.

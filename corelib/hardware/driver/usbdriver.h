@@ -32,6 +32,9 @@ struct InterfaceClassId {
     friend bool operator==(const InterfaceClassId&, const InterfaceClassId&) = default;
 };
 
+// The USB vendor id of every camera, in any identity it shows (boot, probe or final).
+inline constexpr std::uint16_t kCameraVendorId = 0xAB10;
+
 // {AE18AA60-7F6A-11D4-97DD-00010229B959}: the class every camera of the vendor is published in.
 inline constexpr InterfaceClassId kCameraInterfaceClass{
     0xAE18AA60, 0x7F6A, 0x11D4, {0x97, 0xDD, 0x00, 0x01, 0x02, 0x29, 0xB9, 0x59}};

@@ -32,8 +32,6 @@ class ClaimedDevice;
 
 class LibusbDriver : public UsbDriver {
 public:
-    static constexpr std::uint16_t kCameraVendorId = 0xAB10;
-
     // Starts libusb and the event thread. When libusb cannot start, the driver lists no devices
     // and the reason goes to standard error.
     LibusbDriver();

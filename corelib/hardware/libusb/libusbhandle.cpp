@@ -12,6 +12,7 @@
 #include "hardware/libusb/libusberrors.h"
 #include "platform/error.h"
 #include "platform/event.h"
+#include "zmbyteorder/littleendian.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -33,15 +34,6 @@ bool fail(int error) {
     return false;
 }
 
-std::uint32_t get32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void put32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // A request that finished on the caller's thread; with an Overlapped it is reported the way an
 // overlapped request that completed at once is: true, Overlapped finished, event set.
 bool finished(Overlapped* overlapped, std::uint32_t bytes, std::uint32_t* returned) {
@@ -57,7 +49,7 @@ bool writeValue(std::uint8_t* out, std::uint32_t outLength, std::uint32_t size, 
                 Overlapped* overlapped, std::uint32_t* returned) {
     if (!out || outLength < size) return fail(EINVAL);
     std::uint8_t bytes[4];
-    put32(bytes, value);
+    littleendian::put32(bytes, value);
     std::memcpy(out, bytes, size);
     return finished(overlapped, size, returned);
 }
@@ -318,7 +310,8 @@ bool LibusbHandle::ioControl(std::uint32_t code, void* in, std::uint32_t inLengt
             return writeValue(output, outLength, 4, kPowerStateOn, overlapped, returned);
         case ioctl::kSetPowerState:
             if (!input || inLength < 4) return fail(EINVAL);
-            return get32(input) == kPowerStateOn ? finished(overlapped, 4, returned) : fail(ENOTSUP);
+            return littleendian::get32(input) == kPowerStateOn ? finished(overlapped, 4, returned)
+                                                               : fail(ENOTSUP);
         case ioctl::kGetBusSpeed: {
             const int speed = libusb_get_device_speed(libusb_get_device(handle_));
             const std::uint32_t value = speed >= LIBUSB_SPEED_SUPER  ? kSuperSpeed
@@ -333,10 +326,11 @@ bool LibusbHandle::ioControl(std::uint32_t code, void* in, std::uint32_t inLengt
                 return fail(EINVAL);
             std::lock_guard lock(mutex_);
             // Kept for the caller to read back; usbfs splits large transfers by itself.
-            if (code == ioctl::kSetTransferSize) transferSizes_[input[0]] = get32(input + 1);
+            if (code == ioctl::kSetTransferSize) transferSizes_[input[0]] = littleendian::get32(input + 1);
             const auto size = transferSizes_.find(input[0]);
             output[0] = input[0];
-            put32(output + 1, size == transferSizes_.end() ? kDefaultTransferSize : size->second);
+            littleendian::put32(output + 1,
+                                size == transferSizes_.end() ? kDefaultTransferSize : size->second);
             return finished(overlapped, kTransferSizeRequestSize, returned);
         }
         case ioctl::kGetDeviceName:

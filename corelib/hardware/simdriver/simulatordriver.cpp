@@ -8,6 +8,7 @@
 
 #include "platform/error.h"
 #include "simulator/cameraconfig.h"
+#include "zmbyteorder/littleendian.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -39,15 +40,6 @@ Outcome outcomeOf(TransferStatus status) {
             break;
     }
     return {ENODEV, kUsbdStatusDeviceGone};
-}
-
-void put32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t get32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | bytes[1] << 8 | bytes[2] << 16 |
-           static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 class SimulatorHandle final : public UsbDriverHandle {
@@ -145,7 +137,7 @@ private:
     bool answer32(std::uint32_t value, std::uint8_t* output, std::uint32_t outLength,
                   std::uint32_t* bytesReturned, Overlapped* overlapped) {
         std::uint8_t bytes[4];
-        put32(bytes, value);
+        littleendian::put32(bytes, value);
         return answerBytes({bytes[0], bytes[1], bytes[2], bytes[3]}, output, outLength, bytesReturned,
                            overlapped);
     }
@@ -172,11 +164,11 @@ private:
         std::uint32_t size = 0;
         {
             std::lock_guard lock(mutex_);
-            if (code == ioctl::kSetTransferSize) transferSizes_[endpoint] = get32(input + 1);
+            if (code == ioctl::kSetTransferSize) transferSizes_[endpoint] = littleendian::get32(input + 1);
             size = transferSizes_[endpoint];
         }
         output[0] = endpoint;
-        put32(output + 1, size);
+        littleendian::put32(output + 1, size);
         return finish(liveStatus(), kTransferSizeRequestSize, bytesReturned, overlapped);
     }
 

@@ -1,5 +1,7 @@
 #include "hardware/usb/descriptors.h"
 
+#include "zmbyteorder/littleendian.h"
+
 namespace ZmCoreLib_v4::usb {
 
 namespace {
@@ -8,7 +10,7 @@ constexpr std::uint16_t kUsEnglish = 0x0409;
 constexpr unsigned kMaxPower0Exponent = 15;  // 2^15 is the largest power of two in 16 bits
 
 std::uint16_t read16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+    return littleendian::get16(bytes.data() + offset);
 }
 
 // Tracks the interface being filled while walking a configuration, with how many endpoint

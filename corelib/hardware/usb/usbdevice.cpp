@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "platform/messagebox.h"
+#include "zmbyteorder/littleendian.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -24,12 +25,6 @@ std::optional<std::uint16_t> stringLength(std::span<const std::uint8_t> head) {
 
 std::optional<std::uint16_t> bosLength(std::span<const std::uint8_t> head) {
     return usb::announcedLength(head, usb::kBosDescriptorType);
-}
-
-std::uint32_t littleEndian(const std::uint8_t* bytes, std::size_t size) {
-    std::uint32_t value = 0;
-    for (std::size_t i = size; i-- > 0;) value = value << 8 | bytes[i];
-    return value;
 }
 
 std::unique_ptr<CCyUSBEndPoint> makeEndpoint(UsbDriverHandle* handle,
@@ -196,7 +191,7 @@ template <typename T>
 bool UsbDevice::queryDriver(std::uint32_t code, T* value) {
     std::uint8_t bytes[sizeof(T)] = {};
     if (!IoControl(code, bytes, sizeof bytes)) return false;
-    *value = static_cast<T>(littleEndian(bytes, sizeof bytes));
+    *value = static_cast<T>(littleendian::get(bytes, sizeof bytes));
     return true;
 }
 

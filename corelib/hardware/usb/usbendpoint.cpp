@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "zmbyteorder/littleendian.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -22,15 +23,6 @@ constexpr std::uint32_t kAbortGraceMs = 50;
 constexpr std::uint32_t kAbortFinalWaitMs = 5000;
 // Size of the transfer-size requests: endpoint address, then the size.
 constexpr std::uint32_t kTransferSizeRequestSize = 5;
-
-void put32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t get32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // The state of a synchronous transfer. It lives on the heap so that a transfer a faulty driver
 // never completes can be abandoned without the driver writing into freed memory.
@@ -200,7 +192,8 @@ void CCyUSBEndPoint::SetTransferSize(std::uint32_t bytes) {
     const std::uint64_t rounded =
         (std::uint64_t{bytes} + maxPacketSize_ - 1) / maxPacketSize_ * maxPacketSize_;
     std::uint8_t request[kTransferSizeRequestSize] = {address_};
-    put32(request + 1, static_cast<std::uint32_t>(std::min<std::uint64_t>(rounded, UINT32_MAX)));
+    littleendian::put32(request + 1,
+                        static_cast<std::uint32_t>(std::min<std::uint64_t>(rounded, UINT32_MAX)));
     std::uint32_t returned = 0;
     if (!handle_->ioControl(ioctl::kSetTransferSize, request, sizeof request, request, sizeof request,
                             &returned, nullptr))
@@ -216,7 +209,7 @@ std::uint32_t CCyUSBEndPoint::GetTransferSize() {
         recordError();
         return 0;
     }
-    return returned >= kTransferSizeRequestSize ? get32(request + 1) : 0;
+    return returned >= kTransferSizeRequestSize ? littleendian::get32(request + 1) : 0;
 }
 
 bool CCyUSBEndPoint::sendAddressRequest(std::uint32_t code) {

@@ -192,8 +192,8 @@ public:
 
     ZmCoreLib::IFrameBuffer* Open() override {
         note("Open");
-        ZmCoreLib::ISetting* width = FindSetting(ZmCoreLib::kSettingFrameWidth);
-        ZmCoreLib::ISetting* height = FindSetting(ZmCoreLib::kSettingFrameHeight);
+        ZmCoreLib::ISetting* width = FindSetting(ZmCoreLib::ids::kFrameWidth);
+        ZmCoreLib::ISetting* height = FindSetting(ZmCoreLib::ids::kFrameHeight);
         if (width && height) {
             frames_ = std::make_unique<FrameBuffer>(width->GetScalar(), height->GetScalar());
             frames_->start();

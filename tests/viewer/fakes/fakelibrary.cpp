@@ -55,7 +55,7 @@ std::unique_ptr<fake::Device> makeCamera(const std::string& serial, bool withSer
     auto device =
         std::make_unique<fake::Device>((withSerial ? serial : "-") + "@" + std::to_string(index), report);
     if (withSerial)
-        device->add(fake::Setting::makeString(ZmCoreLib::kSettingCameraSerial, u"Серийный номер камеры",
+        device->add(fake::Setting::makeString(ZmCoreLib::ids::kCameraSerial, u"Серийный номер камеры",
                                               platform::toUtf16(serial)));
     device->add(fake::Setting::makeEnum(0x3003, u"Усиление", {{0x5005, u"0 dB"}, {0x5006, u"6 dB"}}, 0x5005));
     device->add(fake::Setting::makeScalar(
@@ -63,9 +63,9 @@ std::unique_ptr<fake::Device> makeCamera(const std::string& serial, bool withSer
         {{ZmCoreLib::kUnitMicrosecond, u"мкс", 1000}, {ZmCoreLib::kUnitMillisecond, u"мс", 1000000}}, 1000,
         5000000, 20000));
     const std::vector<fake::Unit> pixels = {{ZmCoreLib::kUnitPixel, u"пкс", 1}};
-    device->add(fake::Setting::makeScalar(ZmCoreLib::kSettingFrameWidth, u"Размер кадра: Ширина", pixels, 16,
+    device->add(fake::Setting::makeScalar(ZmCoreLib::ids::kFrameWidth, u"Размер кадра: Ширина", pixels, 16,
                                           1024, 320));
-    device->add(fake::Setting::makeScalar(ZmCoreLib::kSettingFrameHeight, u"Размер кадра: Высота", pixels, 16,
+    device->add(fake::Setting::makeScalar(ZmCoreLib::ids::kFrameHeight, u"Размер кадра: Высота", pixels, 16,
                                           1024, 240));
     if (!serial.empty() && serial.front() == 'I')
         device->add(fake::Setting::makeScalar(0x3203, u"Напряжение на МКП", {{ZmCoreLib::kUnitVolt, u"В", 1}},
