@@ -1,63 +1,50 @@
 #include "devices/camerasettings.h"
 
+#include "devices/settingids.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
 
-ZmCoreLib::SettingString* SettingFactory::addString(unsigned id) {
-    auto kind = std::make_unique<ZmCoreLib::SettingString>();
-    ZmCoreLib::SettingString* text = kind.get();
-    kinds_.push_back(std::move(kind));
-    settings_.emplace_back(id, text);
-    return text;
+namespace {
+using ZmCoreLib::kUnitPixel;
+}  // namespace
+
+void addInformationTexts(SettingFactory& factory, CameraSettings& settings) {
+    settings.name = factory.addString(ids::kCameraName);
+    settings.version = factory.addString(ids::kCameraVersion);
+    settings.interfaceName = factory.addString(ids::kCameraInterface);
+    settings.serial = factory.addString(ids::kCameraSerial);
+    settings.intensifierSerial = factory.addString(ids::kIntensifierSerial);
+    settings.transferRate = factory.addString(ids::kTransferRate);
 }
 
-SettingScalar* SettingFactory::addScalar(unsigned id, const ScalarStart& start) {
-    auto kind = std::make_unique<SettingScalar>(&checker_);
-    SettingScalar* scalar = kind.get();
-    for (int unit : start.units) scalar->AddUnit(unit);
-    const int displayUnit = start.displayUnit != 0 ? start.displayUnit : scalar->GetUnit();
-    const int rangeUnit = start.rangeUnit != 0 ? start.rangeUnit : displayUnit;
-    scalar->SetMin(static_cast<int>(start.min), rangeUnit);
-    scalar->SetMax(static_cast<int>(start.max), rangeUnit);
-    scalar->SetUnit(displayUnit);
-    if (start.step) scalar->SetStep(*start.step);
-    if (start.value) scalar->SetValue(*start.value);
-    kinds_.push_back(std::move(kind));
-    settings_.emplace_back(id, scalar);
-    return scalar;
+void addGain(SettingFactory& factory, CameraSettings& settings) {
+    settings.gain = factory.addEnum(
+        ids::kGain, {{ids::kGain0dB, 0}, {ids::kGain6dB, 1}, {ids::kGain12dB, 2}, {ids::kGain18dB, 3}},
+        ids::kGain0dB);
 }
 
-SettingEnum* SettingFactory::addEnum(unsigned id, std::initializer_list<EnumItem> items,
-                                     std::optional<int> value) {
-    auto kind = std::make_unique<SettingEnum>(&checker_);
-    SettingEnum* choice = kind.get();
-    for (const EnumItem& item : items) choice->AddItem(item.valueId, item.registerCode);
-    if (value) choice->SetValue(*value);
-    kinds_.push_back(std::move(kind));
-    settings_.emplace_back(id, choice);
-    return choice;
+void addGeometry(SettingFactory& factory, CameraSettings& settings) {
+    settings.x = factory.addScalar(ids::kFrameX, {.units = {kUnitPixel}});
+    settings.y = factory.addScalar(ids::kFrameY, {.units = {kUnitPixel}});
+    settings.width = factory.addScalar(ids::kFrameWidth, {.units = {kUnitPixel}});
+    settings.height = factory.addScalar(ids::kFrameHeight, {.units = {kUnitPixel}});
 }
 
-void applyRange(SettingScalar& setting, const ScalarRange& range) {
-    setting.SetMin(range.min, range.minUnit);
-    setting.SetMax(range.max, range.maxUnit);
-    setting.SetUnit(range.displayUnit);
-    setting.SetValue(range.value);
+void shapeGeometry(CameraSettings& settings, int widthPx, int heightPx) {
+    constexpr int kMinSizePx = 1;
+    shapeScalar(*settings.x, {.min = 0, .max = widthPx - 1, .displayUnit = kUnitPixel, .value = 0});
+    shapeScalar(*settings.y, {.min = 0, .max = heightPx - 1, .displayUnit = kUnitPixel, .value = 0});
+    shapeScalar(*settings.width,
+                {.min = kMinSizePx, .max = widthPx, .displayUnit = kUnitPixel, .value = widthPx});
+    shapeScalar(*settings.height,
+                {.min = kMinSizePx, .max = heightPx, .displayUnit = kUnitPixel, .value = heightPx});
 }
 
-void markWritten(SettingScalar* setting) {
-    if (setting != nullptr) setting->MarkWritten();
-}
-
-int writtenPixels(const SettingScalar* setting) {
-    return setting != nullptr ? static_cast<int>(setting->GetWrittenIn(ZmCoreLib::kUnitPixel)) : 0;
-}
-
-int writtenBinningFactor(const SettingScalar* binning) {
-    if (binning == nullptr) return 1;
-    const auto factor = static_cast<int>(binning->GetWrittenIn(ZmCoreLib::kUnitPixel));
-    return factor != 0 ? factor : 1;
+void addBinning(SettingFactory& factory, CameraSettings& settings, int maxFactor) {
+    const ScalarShape binning{.units = {kUnitPixel}, .min = 1, .max = maxFactor, .value = 1};
+    settings.binningX = factory.addScalar(ids::kBinningX, binning);
+    settings.binningY = factory.addScalar(ids::kBinningY, binning);
 }
 
 }  // namespace ZmCoreLib_v4

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "devices/environment.h"
+#include "devices/serialquery.h"
 #include "hardware/registers/configuration.h"
 #include "hardware/registers/controlwindow.h"
 #include "platform/messagebox.h"
@@ -23,6 +24,8 @@ namespace {
 constexpr std::uint32_t kRawFrameWaitMs = 20;
 // The repack thread's pause while every output frame is still with the clients.
 constexpr std::uint32_t kOutputFrameWaitMs = 2;
+// The setting side waits this many tries for the command buffer.
+constexpr int kCheckLockTries = 1000;
 // A frame's bulk read may take this long per request before it fails.
 constexpr int kBulkReadTimeoutMs = 1000;
 constexpr int kBitsPerPixel = 16;
@@ -124,7 +127,14 @@ int Device_RepackThread::Run() {
 
 // ---- Device ----------------------------------------------------------------------------------
 
-Device::Device(std::unique_ptr<IHwLayer> layer) : hwLayer_(std::move(layer)) {
+Device::Device(std::unique_ptr<IHwLayer> layer, const ModelDescription& model)
+    : hwLayer_(std::move(layer)),
+      model_(model),
+      fibreOptic_(model.fibreOptic ? 1 : 0),
+      rotation_(model.rotationDegrees),
+      sensorTemperature_(model.sensorTemperature),
+      fpgaBufferCount_(model.fpgaSlots) {
+    cameraSettings_.sensor = model.sensor;
     cameraThread_.SetDevice(this);
     repackThread_.SetDevice(this);
     reportUnusableEvents({&runEvent_, &stopEvent_, &stoppedEvent_});
@@ -231,13 +241,31 @@ void Device::DrainRawBuffer() {
     while (ZmCoreLib::IFrame* frame = rawBuffer_->GetFrame()) frame->Release();
 }
 
-std::unique_ptr<ModuleIccd> Device::bringUp(const std::string& file, unsigned versionRegister,
-                                            unsigned moduleAddressRegister,
-                                            ZmCoreLib::SettingString* versionText) {
+int Device::Check(unsigned settingId) {
+    // Only a lock that was taken is given back.
+    const bool locked = commandBuffer_.Lock(CommandBuffer::kSetterClass, kCheckLockTries);
+    coupleSettings(settingId);
+    commandBuffer_.Push(static_cast<int>(settingId));
+    if (locked) commandBuffer_.Unlock();
+    return 0;
+}
+
+void Device::bringUp(const std::string& file, unsigned moduleAddressOffset) {
+    const unsigned window =
+        registers::kControlWindow + (model_.fibreOptic ? registers::kFibreOpticOffset : 0);
+    registers_.window = window;
+    registers_.control = window + registers::kControlOffset;
+    registers_.version = window + registers::kVersionOffset;
+    registers_.moduleAddress = window + moduleAddressOffset;
+    control_ = RegisterImage(hwLayer_.get(), registers_.control);
+    // The frame slots count from the first window offset, 0 on every camera.
+    buffers_ = FpgaBufferManager(hwLayer_.get(), registers::kControlWindow + registers::kBufferManagerOffset,
+                                 registers::kControlWindow + registers::kTransferLengthOffset);
+
     std::string fileProblem;
     const bool loaded = LoadFpgaConfiguration(*hwLayer_, file, 0, &fileProblem) == 0;
 
-    const unsigned version = hwLayer_->ReadRegister(versionRegister);
+    const unsigned version = hwLayer_->ReadRegister(registers_.version);
     // An FPGA that took its configuration shows its version; one that did not answers 0.
     if (file.empty()) {
         configurationProblem_ =
@@ -261,25 +289,31 @@ std::unique_ptr<ModuleIccd> Device::bringUp(const std::string& file, unsigned ve
     }
     if (!configurationProblem_.empty())
         platform::showMessageBox(Environment::kMessageCaption, configurationProblem_);
-    if (versionText != nullptr) {
+    if (cameraSettings_.version != nullptr) {
         const std::string text = std::to_string(registers::kVersionMajor.extract(version)) + "." +
                                  std::to_string(registers::kVersionMinor.extract(version));
-        versionText->SetText(std::u16string(text.begin(), text.end()));
+        cameraSettings_.version->SetText(std::u16string(text.begin(), text.end()));
     }
 
-    const unsigned moduleDataRegister = moduleAddressRegister + registers::kModuleDataAfterAddress;
-    hwLayer_->WriteRegister(moduleAddressRegister, 0);
+    const unsigned moduleDataRegister = registers_.moduleAddress + registers::kModuleDataAfterAddress;
+    hwLayer_->WriteRegister(registers_.moduleAddress, 0);
     hwLayer_->WriteRegister(moduleDataRegister, 0);
     const int type =
         static_cast<int>(registers::kModuleType.extract(hwLayer_->ReadRegister(moduleDataRegister)));
     // No module answers 0; a type this library does not know is left alone.
-    if (!ModuleIccd::IsKnownType(type)) return nullptr;
-    auto module = std::make_unique<ModuleIccd>(this, type);
-    module->SetBaseAddress(static_cast<int>(moduleAddressRegister));
-    module->SetHwLayer(hwLayer_.get());
-    rotation_ += module->GetRotation();
-    settings_.insert(settings_.end(), module->Settings().begin(), module->Settings().end());
-    return module;
+    if (!ModuleIccd::IsKnownType(type)) return;
+    module_ = std::make_unique<ModuleIccd>(this, type);
+    module_->SetBaseAddress(static_cast<int>(registers_.moduleAddress));
+    module_->SetHwLayer(hwLayer_.get());
+    rotation_ += module_->GetRotation();
+    settings_.insert(settings_.end(), module_->Settings().begin(), module_->Settings().end());
+}
+
+void Device::showIdentity(const char16_t* name) {
+    if (name == nullptr) name = model_.name;
+    if (name != nullptr) cameraSettings_.name->SetText(name);
+    cameraSettings_.interfaceName->SetText(model_.interfaceName);
+    showSerialNumbers(*hwLayer_, model_.serials, settingFactory_, cameraSettings_);
 }
 
 void Device::repackStep(PixelPacking packing, bool carryTag) {

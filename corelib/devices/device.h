@@ -25,7 +25,10 @@
 #include "core/checker.h"
 #include "core/framebuffer.h"
 #include "core/setting.h"
+#include "core/settingfactory.h"
 #include "core/worker.h"
+#include "devices/camerasettings.h"
+#include "devices/modeldescription.h"
 #include "devices/repack.h"
 #include "hardware/commandbuffer.h"
 #include "hardware/hwlayer.h"
@@ -166,6 +169,12 @@ public:
     void Stop() override;
     void SoftwareStart() override {}
 
+    // --- IChecker, the client thread that changed a setting
+    // Takes the command buffer for the setting side, lets the family couple dependent settings to
+    // the change (coupleSettings), queues the id for the register writer and gives back the lock.
+    // After failed tries for the lock the change is coupled and queued all the same.
+    int Check(unsigned settingId) final;
+
     // --- the threads' steps, each run under its lock by its thread
     // Camera thread, under the camera lock: switches the acquisition off once the camera was
     // stopped, writes pending settings with the acquisition off, switches it on again at every
@@ -179,7 +188,8 @@ public:
 
 protected:
     // The device owns the layer: its camera's only path to registers and the image stream.
-    explicit Device(std::unique_ptr<IHwLayer> layer);
+    // `model` is what the family's constructor builds the camera from.
+    Device(std::unique_ptr<IHwLayer> layer, const ModelDescription& model);
 
     // Stops both threads and destroys the frame buffers. Every family destructor calls it first,
     // while the family's steps can still run.
@@ -189,16 +199,24 @@ protected:
     // frame and every finished raw frame, under the repack lock.
     void DrainRawBuffer();
 
-    // Bring-up common to both families, on the constructing thread: streams the FPGA
-    // configuration `file` (a file that cannot be used is skipped), shows the version register
-    // as "major.minor" in `versionText`, and asks the intensifier module's registers for a module.
+    // Bring-up common to both families, on the constructing thread, after the family built its
+    // settings: computes the registers both families have at the same place (the intensifier
+    // module's `moduleAddressOffset` above the window), streams the FPGA configuration `file` (a
+    // file that cannot be used is skipped), shows the version register as "major.minor", and asks
+    // the module registers for a module.
     // A file that cannot be used, or one the FPGA did not take (its version reads 0), is told to
     // the user with what to do, and Open refuses the camera.
     // A module of a known type gets the module registers and the layer, turns the picture by its
-    // rotation and appends its settings to the camera's; it is returned for the family to keep.
-    std::unique_ptr<ModuleIccd> bringUp(const std::string& file, unsigned versionRegister,
-                                        unsigned moduleAddressRegister,
-                                        ZmCoreLib::SettingString* versionText);
+    // rotation and appends its settings to the camera's.
+    void bringUp(const std::string& file, unsigned moduleAddressOffset);
+    // After bring-up: shows `name` (the model's name when null), the model's interface text and
+    // the serial numbers the model's queries answer (two control requests per query).
+    void showIdentity(const char16_t* name);
+
+    // Client thread, inside Check with the command buffer held for the setting side: the family's
+    // coupling of a changed setting to the settings that depend on it. Ids the family does not
+    // couple go to the module.
+    virtual void coupleSettings(unsigned settingId) = 0;
 
     // Repack thread, under the repack lock: takes the pending or the oldest finished raw frame
     // (waiting a few milliseconds for the camera thread to commit one when none is there),
@@ -242,7 +260,8 @@ protected:
     ZmCoreLib::FrameBuffer* rawBuffer() { return rawBuffer_.get(); }
 
     std::unique_ptr<IHwLayer> hwLayer_;
-    int fibreOptic_ = 0;  // set by the family B models
+    const ModelDescription model_;
+    const int fibreOptic_;
     // Held by the camera thread for each step, by Close, Start and family B's SoftwareStart.
     platform::Mutex cameraLock_;
     // Held by the repack thread for each step, by Stop, Start, Close and the raw-buffer drain.
@@ -254,16 +273,29 @@ protected:
     platform::NamedEvent runEvent_{"CameraThreadRunEvent"};
     platform::NamedEvent stopEvent_{"CameraThreadStopEvent"};
     platform::NamedEvent stoppedEvent_{"CameraThreadStopedEvent"};
-    FpgaBufferManager buffers_;                 // set up by the family's bring-up
+    // The registers both families have at the same places, computed at bring-up.
+    struct WindowRegisters {
+        unsigned window = 0;  // R + Q: the families' setting registers count from it
+        unsigned control = 0;
+        unsigned version = 0;
+        unsigned moduleAddress = 0;  // the module data register follows it
+    };
+    WindowRegisters registers_;
+    // Image of the control register, whose acquisition bits both families switch.
+    RegisterImage control_;
+    FpgaBufferManager buffers_;                 // set up by the bring-up
     std::vector<ZmCoreLib::Setting> settings_;  // in the order clients see them
+    SettingFactory settingFactory_{*this, settings_};
+    CameraSettings cameraSettings_;
+    std::unique_ptr<ModuleIccd> module_;  // null without an intensifier module
     CommandBuffer commandBuffer_;
     // started: set by Start, cleared by Stop; acquiring: the camera thread's own record of the
     // camera's acquisition switch. The camera step reads both at its start.
     std::atomic<bool> started_{false};
     std::atomic<bool> acquiring_{false};
-    int rotation_ = 0;  // degrees: the model's 0 or 90, plus 180 for an intensifier that turns the picture
-    bool sensorTemperature_ = false;  // set by the family B models
-    int fpgaBufferCount_ = 1;         // frame slots in the camera's FPGA memory, set by the models
+    int rotation_;  // degrees: the model's 0 or 90, plus 180 for an intensifier that turns the picture
+    const bool sensorTemperature_;
+    const int fpgaBufferCount_;  // frame slots in the camera's FPGA memory
 
 private:
     friend class Device_CameraThread;

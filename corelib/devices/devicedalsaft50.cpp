@@ -11,54 +11,50 @@ using ZmCoreLib::kUnitLine;
 using ZmCoreLib::kUnitMicrosecond;
 using ZmCoreLib::kUnitMillisecond;
 using ZmCoreLib::kUnitNanosecond;
-using ZmCoreLib::kUnitPixel;
 
-constexpr int kRotationDegrees = 90;
-constexpr int kSensorSizePx = 1028;
+constexpr ReadoutTiming kSensor{.widthPx = 1028, .heightPx = 1028};
 
-constexpr ScalarRange kFramePeriod{500, kUnitMillisecond, 1000, kUnitMillisecond, kUnitMillisecond, 500};
-constexpr ScalarRange kExposure{1, kUnitMillisecond, 1000, kUnitMillisecond, kUnitMillisecond, 50};
-constexpr ScalarRange kX{0, kUnitPixel, kSensorSizePx - 1, kUnitPixel, kUnitPixel, 0};
-constexpr ScalarRange kY{0, kUnitPixel, kSensorSizePx - 1, kUnitPixel, kUnitPixel, 0};
-constexpr ScalarRange kWidth{1, kUnitPixel, kSensorSizePx, kUnitPixel, kUnitPixel, kSensorSizePx};
-constexpr ScalarRange kHeight{1, kUnitPixel, kSensorSizePx, kUnitPixel, kUnitPixel, kSensorSizePx};
+// The frame mode it starts in times frames by the exposure; the line mode by the chronogram
+// start.
+constexpr LineScan kLineScan{
+    .inputModes = {{ids::kModeFrame, 0}, {ids::kModeLine, 1}},
+    // 100 нс to 1000 мкс, shown in нс on a 25 нс grid.
+    .linePeriod =
+        {.units = {kUnitNanosecond, kUnitMicrosecond}, .min = 100, .max = 1000000, .step = 25, .value = 1000},
+    .chronogramStart = {.units = {kUnitLine}, .min = 0, .max = kSensor.heightPx, .value = 390},
+    .syncOutputs = {{ids::kForbidden, 0}, {ids::kAllowed, 1}},
+};
 
-// 100 нс to 1000 мкс, shown in нс on a 25 нс grid.
-constexpr ScalarStart kLinePeriod{
-    .units = {kUnitNanosecond, kUnitMicrosecond}, .min = 100, .max = 1000000, .step = 25, .value = 1000};
-constexpr ScalarStart kChronogramStart{.units = {kUnitLine}, .min = 0, .max = kSensorSizePx, .value = 390};
+constexpr TypeAStart kStart{
+    .framePeriod = {.min = 500,
+                    .minUnit = kUnitMillisecond,
+                    .max = 1000,
+                    .maxUnit = kUnitMillisecond,
+                    .displayUnit = kUnitMillisecond,
+                    .value = 500},
+    .exposure = {.min = 1,
+                 .minUnit = kUnitMillisecond,
+                 .max = 1000,
+                 .maxUnit = kUnitMillisecond,
+                 .displayUnit = kUnitMillisecond,
+                 .value = 50},
+    .frameWidthPx = kSensor.widthPx,
+    .frameHeightPx = kSensor.heightPx,
+    .lineScan = &kLineScan,
+};
+
+// The sensor is mounted turned by 90 degrees.
+constexpr TypeADescription kDescription{.model = {.configurationFile = "./zmu2310.bit",
+                                                  .rotationDegrees = 90,
+                                                  .name = u"Zenmira-K2-FT50",
+                                                  .interfaceName = u"USB2.0",
+                                                  .sensor = kSensor},
+                                        .start = &kStart};
 
 }  // namespace
 
 DeviceDalsaFT50::DeviceDalsaFT50(std::unique_ptr<IHwLayer> layer, unsigned /*sensor*/, int /*fibreOptic*/,
                                  int /*sensorTemperature*/)
-    : DeviceTypeA(std::move(layer)) {
-    fpgaBufferCount_ = 4;
-    rotation_ = kRotationDegrees;
-    windowOffsetP_ = 0;
-    windowOffsetQ_ = 0;
-    LoadConfiguration("./zmu2310.bit");
-
-    CameraSettings& s = cameraSettings_;
-    s.name->SetText(u"Zenmira-K2-FT50");
-    s.interfaceName->SetText(u"USB2.0");
-
-    applyRange(*s.framePeriod, kFramePeriod);
-    applyRange(*s.exposure, kExposure);
-    applyRange(*s.x, kX);
-    applyRange(*s.y, kY);
-    applyRange(*s.width, kWidth);
-    applyRange(*s.height, kHeight);
-
-    s.inputMode = settingFactory_.addEnum(ids::kInputMode, {{ids::kModeFrame, 0}, {ids::kModeLine, 1}},
-                                          ids::kModeFrame);
-    s.linePeriod = settingFactory_.addScalar(ids::kLinePeriod, kLinePeriod);
-    s.chronogramStart = settingFactory_.addScalar(ids::kChronogramStart, kChronogramStart);
-    s.syncOutputs = settingFactory_.addEnum(ids::kSyncOutputs, {{ids::kForbidden, 0}, {ids::kAllowed, 1}},
-                                            ids::kForbidden);
-    // The frame mode it starts in times frames by the exposure; the chronogram start belongs to
-    // the line mode.
-    s.chronogramStart->SetEnabled(false);
-}
+    : DeviceTypeA(std::move(layer), kDescription) {}
 
 }  // namespace ZmCoreLib_v4

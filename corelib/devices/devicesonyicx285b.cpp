@@ -4,9 +4,7 @@
 #include <iterator>
 
 #include "devices/modelselection.h"
-#include "devices/serialquery.h"
 #include "devices/settingids.h"
-#include "devices/settingrules.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -56,16 +54,16 @@ constexpr char kFibreOpticFile[] = "./zmu0100.bit";
 constexpr char kIntensifierFile[] = "./zmu212e.bit";
 constexpr char16_t kIntensifierName[] = u"Zenmira-K2-285-ЭОП";
 
-constexpr int kFpgaSlots = 4;
-constexpr FamilyBStart kStart{
+constexpr EnumItem kInputModes[] = {
+    {ids::kModeSingleFrame, 0}, {ids::kModeSingleFrameSequential, 1}, {ids::kModeMultiFrame, 2}};
+
+constexpr TypeBStart kStart{
     .maxBinning = 8,
     .maxFramePeriodMs = 100000,
     .framePeriodMs = 500,
     .maxExposureMs = 1000000,
     .exposureMs = 100,
-    .inputModes = {{ids::kModeSingleFrame, 0},
-                   {ids::kModeSingleFrameSequential, 1},
-                   {ids::kModeMultiFrame, 2}},
+    .inputModes = kInputModes,
     .analogFrontEnd = {2, 0, 0, 0},
 };
 
@@ -73,6 +71,29 @@ const SensorVariant* findSensor(unsigned sensor) {
     const auto found = std::find_if(std::begin(kSensors), std::end(kSensors),
                                     [sensor](const auto& v) { return v.sensor == sensor; });
     return found != std::end(kSensors) ? found : nullptr;
+}
+
+// A fibre-optic camera ignores the intensifier parameter; the intensifier decides before the
+// sensor's own variants.
+TypeBDescription describe(unsigned sensor, bool fibreOptic, bool sensorTemperature, bool intensifier) {
+    const SensorVariant& variant = *findSensor(sensor);
+    ModelDescription model{
+        .fibreOptic = fibreOptic,
+        .sensorTemperature = sensorTemperature,
+        .interfaceName = fibreOptic ? u"USB2.0-FiberOptic" : u"USB2.0",
+        .serials = fibreOptic ? SerialQueries::kCameraAndController : SerialQueries::kCameraAtController,
+        .sensor = variant.timing};
+    if (fibreOptic) {
+        model.configurationFile = kFibreOpticFile;
+        model.name = sensorTemperature ? variant.fibreOpticTemperatureName : variant.fibreOpticName;
+    } else if (intensifier) {
+        model.configurationFile = kIntensifierFile;
+        model.name = kIntensifierName;
+    } else {
+        model.configurationFile = sensorTemperature ? variant.temperatureFile : variant.file;
+        model.name = sensorTemperature ? variant.temperatureName : variant.name;
+    }
+    return {.model = model, .start = &kStart};
 }
 
 }  // namespace
@@ -83,37 +104,7 @@ bool DeviceSonyIcx285B::KnowsSensor(unsigned sensor) {
 
 DeviceSonyIcx285B::DeviceSonyIcx285B(std::unique_ptr<IHwLayer> layer, unsigned sensor, int fibreOptic,
                                      int sensorTemperature, int intensifier)
-    : DeviceTypeB(std::move(layer)) {
-    const SensorVariant& variant = *findSensor(sensor);
-    CameraSettings& s = cameraSettings_;
-    fpgaBufferCount_ = kFpgaSlots;
-    sensorTemperature_ = sensorTemperature != 0;
-    fibreOptic_ = fibreOptic;
-    packed_ = true;
-    s.sensor = variant.timing;
-
-    windowOffsetP_ = 0;
-    if (fibreOptic) {
-        windowOffsetQ_ = registers::kFibreOpticOffset;
-        LoadConfiguration(kFibreOpticFile);
-        s.interfaceName->SetText(u"USB2.0-FiberOptic");
-        s.name->SetText(sensorTemperature ? variant.fibreOpticTemperatureName : variant.fibreOpticName);
-        showCameraSerials(hw(), registers::kSerialQueryCamera, s);
-        addControllerSerial(hw(), settingFactory_, s);
-    } else {
-        windowOffsetQ_ = 0;
-        s.interfaceName->SetText(u"USB2.0");
-        if (intensifier) {
-            LoadConfiguration(kIntensifierFile);
-            s.name->SetText(kIntensifierName);
-        } else {
-            LoadConfiguration(sensorTemperature ? variant.temperatureFile : variant.file);
-            s.name->SetText(sensorTemperature ? variant.temperatureName : variant.name);
-        }
-        showCameraSerials(hw(), registers::kSerialQueryController, s);
-    }
-
-    finishFamilyBSettings(settingFactory_, s, sensorTemperature_, kStart);
-}
+    : DeviceTypeB(std::move(layer),
+                  describe(sensor, fibreOptic != 0, sensorTemperature != 0, intensifier != 0)) {}
 
 }  // namespace ZmCoreLib_v4

@@ -24,8 +24,12 @@ constexpr int kBytesPerPixel = 2;
 
 }  // namespace
 
-DeviceTypeA::DeviceTypeA(std::unique_ptr<IHwLayer> layer) : Device(std::move(layer)) {
+DeviceTypeA::DeviceTypeA(std::unique_ptr<IHwLayer> layer, const TypeADescription& description)
+    : Device(std::move(layer), description.model) {
     buildSettings();
+    LoadConfiguration(description.model.configurationFile);
+    showIdentity(nullptr);
+    if (description.start != nullptr) applyStart(*description.start);
 }
 
 DeviceTypeA::~DeviceTypeA() {
@@ -33,17 +37,8 @@ DeviceTypeA::~DeviceTypeA() {
 }
 
 void DeviceTypeA::LoadConfiguration(const std::string& file) {
-    const unsigned window = kControlWindow + windowOffsetQ_;
-    registers_.window = window;
-    registers_.version = window + kVersionOffset;
-    registers_.control = window + kControlOffset;
-    registers_.synchronisation = window + kSynchronisationOffset;
-    registers_.moduleAddress = window + kModuleAddressOffset;
-    control_ = RegisterImage(&hw(), registers_.control);
-    synchronisation_ = RegisterImage(&hw(), registers_.synchronisation);
-    buffers_ = FpgaBufferManager(&hw(), kControlWindow + windowOffsetP_ + kBufferManagerOffset,
-                                 kControlWindow + windowOffsetP_ + kTransferLengthOffset);
-    module_ = bringUp(file, registers_.version, registers_.moduleAddress, cameraSettings_.version);
+    bringUp(file, kModuleAddressOffset);
+    synchronisation_ = RegisterImage(&hw(), registers_.window + kSynchronisationOffset);
 }
 
 void DeviceTypeA::switchOffForSettings() {

@@ -1,10 +1,10 @@
 // Family A: the settings list, the coupling of a changed setting to others (Check) and the
 // register writer that turns pending changes into register writes.
-#include <array>
 #include <cstdint>
 #include <initializer_list>
 
 #include "devices/devicetypea.h"
+#include "devices/registerwriter.h"
 #include "devices/settingids.h"
 #include "devices/settingrules.h"
 #include "devices/timewords.h"
@@ -16,51 +16,19 @@ namespace ZmCoreLib_v4 {
 
 namespace {
 
-using ZmCoreLib::kUnitMicrosecond;
 using ZmCoreLib::kUnitMillisecond;
 using ZmCoreLib::kUnitNanosecond;
-using ZmCoreLib::kUnitPixel;
 
-// The setting side waits this many tries for the command buffer.
-constexpr int kCheckLockTries = 1000;
 // Family A timers count microseconds.
 constexpr double kTimerClockMhz = 1;
 
 using namespace registers::familya;
 namespace frontend = registers::frontend;
 
-const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
-
-void writeBytes(IHwLayer& layer, unsigned address, std::initializer_list<std::uint8_t> bytes) {
-    layer.VendorWrite(0, address, bytes.begin(), static_cast<int>(bytes.size()));
-}
-
-std::uint8_t highByte(unsigned value) {
-    return static_cast<std::uint8_t>(value >> 8);
-}
-std::uint8_t lowByte(unsigned value) {
-    return static_cast<std::uint8_t>(value);
-}
-
-int registerCode(const SettingEnum* setting) {
-    return setting != nullptr ? setting->GetRegisterCode() : 0;
-}
-
 void writeTime(IHwLayer& layer, unsigned address, SettingScalar* time) {
     if (time == nullptr) return;
     time->MarkWritten();
     layer.WriteRegister(address, timeWordA(time->GetWrittenIn(kUnitNanosecond)));
-}
-
-// Position or size: the pair of settings in one word, scaled to sensor pixels by the binning the
-// camera holds, so that the frame the camera reads out is the one the written size says.
-void writeGeometry(IHwLayer& layer, unsigned address, SettingScalar* first, SettingScalar* second,
-                   const CameraSettings& s) {
-    markWritten(first);
-    markWritten(second);
-    layer.WriteRegister(
-        address, geometryWord(writtenPixels(first), writtenPixels(second), writtenBinningFactor(s.binningX),
-                              writtenBinningFactor(s.binningY)));
 }
 
 // The frame mode times frames by the exposure, the line mode by the chronogram start; the other
@@ -77,7 +45,7 @@ void writeChronogram(IHwLayer& layer, unsigned address, const CameraSettings& s)
     if (s.chronogramStart == nullptr) return;
     const int mode = s.inputMode != nullptr ? s.inputMode->GetValue() : 0;
     const auto lines = static_cast<unsigned>(s.chronogramStart->GetValueIn(ZmCoreLib::kUnitLine));
-    writeBytes(layer, address, {lowByte(static_cast<unsigned>(mode)), highByte(lines), lowByte(lines)});
+    writeCount16(layer, address, static_cast<std::uint8_t>(mode), lines);
 }
 
 // The input source's code reaches into bit 7, which the input event shares: the camera takes
@@ -97,26 +65,17 @@ void writeSynchronisation(RegisterImage& synchronisation, const CameraSettings& 
 void DeviceTypeA::buildSettings() {
     CameraSettings& s = cameraSettings_;
     SettingFactory& f = settingFactory_;
-    s.name = f.addString(ids::kCameraName);
-    s.version = f.addString(ids::kCameraVersion);
-    s.interfaceName = f.addString(ids::kCameraInterface);
-    s.serial = f.addString(ids::kCameraSerial);
-    s.intensifierSerial = f.addString(ids::kIntensifierSerial);
-    s.transferRate = f.addString(ids::kTransferRate);
+    addInformationTexts(f, s);
     s.framePeriod = f.addScalar(ids::kFramePeriod, {.units = kTimeUnits,
                                                     .min = 10,
+                                                    .minUnit = kUnitMillisecond,
                                                     .max = 1000,
-                                                    .rangeUnit = kUnitMillisecond,
+                                                    .maxUnit = kUnitMillisecond,
                                                     .displayUnit = kUnitMillisecond,
                                                     .value = 1000});
     s.exposure = f.addScalar(ids::kExposure, {.units = kTimeUnits});
-    s.gain = f.addEnum(ids::kGain,
-                       {{ids::kGain0dB, 0}, {ids::kGain6dB, 1}, {ids::kGain12dB, 2}, {ids::kGain18dB, 3}},
-                       ids::kGain0dB);
-    s.x = f.addScalar(ids::kFrameX, {.units = {kUnitPixel}});
-    s.y = f.addScalar(ids::kFrameY, {.units = {kUnitPixel}});
-    s.width = f.addScalar(ids::kFrameWidth, {.units = {kUnitPixel}});
-    s.height = f.addScalar(ids::kFrameHeight, {.units = {kUnitPixel}});
+    addGain(f, s);
+    addGeometry(f, s);
     s.inputSource =
         f.addEnum(ids::kInputSource, {{ids::kSourceInternalGenerator, 0}, {ids::kSourceExternalTtl, 1}},
                   ids::kSourceInternalGenerator);
@@ -124,15 +83,26 @@ void DeviceTypeA::buildSettings() {
                              ids::kEventHighLevel);
 }
 
-int DeviceTypeA::Check(unsigned settingId) {
-    // After failed tries the change is queued all the same; only a lock that was taken is given back.
-    const bool locked = commandBuffer_.Lock(CommandBuffer::kSetterClass, kCheckLockTries);
+void DeviceTypeA::applyStart(const TypeAStart& start) {
     CameraSettings& s = cameraSettings_;
+    SettingFactory& f = settingFactory_;
+    shapeScalar(*s.framePeriod, start.framePeriod);
+    shapeScalar(*s.exposure, start.exposure);
+    shapeGeometry(s, start.frameWidthPx, start.frameHeightPx);
+    if (start.maxBinning > 0) addBinning(f, s, start.maxBinning);
+    if (const LineScan* line = start.lineScan) {
+        s.inputMode = f.addEnum(ids::kInputMode, line->inputModes, line->inputModes.begin()->valueId);
+        s.linePeriod = f.addScalar(ids::kLinePeriod, line->linePeriod);
+        s.chronogramStart = f.addScalar(ids::kChronogramStart, line->chronogramStart);
+        s.syncOutputs = f.addEnum(ids::kSyncOutputs, line->syncOutputs, line->syncOutputs.begin()->valueId);
+        enableForInputMode(s);
+    }
+}
+
+void DeviceTypeA::coupleSettings(unsigned settingId) {
+    CameraSettings& s = cameraSettings_;
+    if (coupleSharedSettings(s, settingId, kTimerClockMhz)) return;
     switch (settingId) {
-        case ids::kFramePeriod:
-            quantizeToTimerGrid(s.framePeriod, kTimerClockMhz);
-            lowerToSetting(s.exposure, s.framePeriod);
-            break;
         case ids::kExposure:
             quantizeToTimerGrid(s.exposure, kTimerClockMhz);
             raiseToSetting(s.framePeriod, s.exposure);
@@ -149,19 +119,10 @@ int DeviceTypeA::Check(unsigned settingId) {
                 module_->SetSecondPulseEnabled(s.inputMode->GetValue() == ids::kModeTwoFrames);
             }
             break;
-        case ids::kBinningX:
-            applyBinning(s.binningX, s.x, s.width, s.sensor.widthPx);
-            break;
-        case ids::kBinningY:
-            applyBinning(s.binningY, s.y, s.height, s.sensor.heightPx);
-            break;
         default:
             if (module_) module_->SettingChanged(settingId);
             break;
     }
-    commandBuffer_.Push(static_cast<int>(settingId));
-    if (locked) commandBuffer_.Unlock();
-    return 0;
 }
 
 void DeviceTypeA::writePendingSettings() {
@@ -182,10 +143,8 @@ void DeviceTypeA::writePendingSettings() {
                 writeTime(layer, window + kExposureOffset, s.exposure);
                 break;
             case ids::kGain:
-                writeBytes(layer, frontend::kDataDelay.address,
-                           {frontend::kDataDelay.number, frontend::kFamilyAValue});
-                writeBytes(layer, frontend::kGain.address,
-                           {frontend::kGain.number, static_cast<std::uint8_t>(registerCode(s.gain))});
+                writeFrontEnd(layer, frontend::kDataDelay, frontend::kFamilyAValue);
+                writeFrontEnd(layer, frontend::kGain, static_cast<std::uint8_t>(registerCode(s.gain)));
                 break;
             case ids::kBinningX:
             case ids::kBinningY: {
@@ -215,7 +174,7 @@ void DeviceTypeA::writePendingSettings() {
                 if (s.linePeriod != nullptr) {
                     s.linePeriod->MarkWritten();
                     const unsigned clocks = linePeriodWord(s.linePeriod->GetWrittenIn(kUnitNanosecond));
-                    writeBytes(layer, window + kLinePeriodOffset, {0, highByte(clocks), lowByte(clocks)});
+                    writeCount16(layer, window + kLinePeriodOffset, 0, clocks);
                 }
                 break;
             case ids::kInputMode:

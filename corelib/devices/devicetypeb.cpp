@@ -1,5 +1,6 @@
 #include "devices/devicetypeb.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -20,8 +21,12 @@ constexpr int kBytesPerPixel = 2;
 
 }  // namespace
 
-DeviceTypeB::DeviceTypeB(std::unique_ptr<IHwLayer> layer) : Device(std::move(layer)) {
+DeviceTypeB::DeviceTypeB(std::unique_ptr<IHwLayer> layer, const TypeBDescription& description)
+    : Device(std::move(layer), description.model), packed_(description.packed) {
     buildSettings();
+    LoadConfiguration(description.model.configurationFile);
+    showIdentity(description.channels.empty() ? nullptr : readChannel(description.channels));
+    if (description.start != nullptr) applyStart(*description.start);
 }
 
 DeviceTypeB::~DeviceTypeB() {
@@ -29,16 +34,17 @@ DeviceTypeB::~DeviceTypeB() {
 }
 
 void DeviceTypeB::LoadConfiguration(const std::string& file) {
-    const unsigned window = kControlWindow + windowOffsetQ_;
-    registers_.window = window;
-    registers_.version = window + kVersionOffset;
-    registers_.control = window + kControlOffset;
-    registers_.temperature = window + kTemperatureOffset;
-    registers_.moduleAddress = window + (fibreOptic_ ? kModuleAddressOffsetFibreOptic : kModuleAddressOffset);
-    control_ = RegisterImage(&hw(), registers_.control);
-    buffers_ = FpgaBufferManager(&hw(), kControlWindow + windowOffsetP_ + kBufferManagerOffset,
-                                 kControlWindow + windowOffsetP_ + kTransferLengthOffset);
-    module_ = bringUp(file, registers_.version, registers_.moduleAddress, cameraSettings_.version);
+    bringUp(file, fibreOptic_ ? kModuleAddressOffsetFibreOptic : kModuleAddressOffset);
+    temperatureRegister_ = registers_.window + kTemperatureOffset;
+}
+
+const char16_t* DeviceTypeB::readChannel(std::span<const ReadoutChannel> channels) {
+    const unsigned channel = kChannel.extract(hw().ReadRegister(registers_.window + kChannelOffset));
+    const auto found = std::find_if(channels.begin(), channels.end(),
+                                    [channel](const ReadoutChannel& c) { return c.channel == channel; });
+    if (found == channels.end()) return nullptr;
+    cameraSettings_.sensor.pixelClockMhz = found->pixelClockMhz;
+    return found->name;
 }
 
 void DeviceTypeB::SoftwareStart() {
@@ -75,7 +81,7 @@ void DeviceTypeB::settingsWritten() {
 }
 
 void DeviceTypeB::updateTemperatures() {
-    const unsigned value = hw().ReadRegister(registers_.temperature);
+    const unsigned value = hw().ReadRegister(temperatureRegister_);
     const auto show = [](ZmCoreLib::SettingString* setting, int& shown, unsigned temperature) {
         // Observers hear only of a change, not of every poll.
         if (setting == nullptr || static_cast<int>(temperature) == shown) return;

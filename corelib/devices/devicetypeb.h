@@ -2,20 +2,54 @@
 // FPGA frame slots read strictly in turn (two or four), a frame tag that tells the two frames of
 // the two-frame mode apart, sensor and camera temperatures, and a software start.
 //
-// The family is split by concern: this file pair holds bring-up and the frame path (the family's
-// part of the camera step, and the repack step); devicetypeb_settings.cpp holds the settings
-// list, Check and the register writer.
+// The family is mechanism and its models are data: a model hands its description to the
+// family's constructor. This file pair holds bring-up and the frame path (the family's part of
+// the camera step, and the repack step); devicetypeb_settings.cpp holds the settings list, the
+// coupling of a changed setting and the register writer.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <memory>
+#include <span>
 #include <string>
 
+#include "core/settingfactory.h"
 #include "devices/camerasettings.h"
 #include "devices/device.h"
-#include "hardware/moduleiccd.h"
+#include "devices/modeldescription.h"
 
 namespace ZmCoreLib_v4 {
+
+// A readout channel a camera reports (the low byte of its channel register): it sets the pixel
+// clock and names the camera.
+struct ReadoutChannel {
+    unsigned channel;
+    double pixelClockMhz;
+    const char16_t* name;
+};
+
+// What a family B model sets on the family's settings after bring-up.
+struct TypeBStart {
+    int maxBinning;
+    int maxFramePeriodMs;
+    int framePeriodMs;
+    int maxExposureMs;
+    int exposureMs;
+    std::span<const EnumItem> inputModes;  // the first one is chosen
+    std::array<int, 4> analogFrontEnd;     // SHP, SHD, data and SHD sampling delays, нс
+};
+
+struct TypeBDescription {
+    ModelDescription model;
+    // The camera sends 12-bit pixels packed four into six bytes (every family B model does).
+    bool packed = true;
+    // Read after bring-up where given: the channel the camera reports names it (a channel not
+    // listed leaves the name empty).
+    std::span<const ReadoutChannel> channels = {};
+    // Null: the family's settings keep their family values (the model shapes them itself).
+    const TypeBStart* start = nullptr;
+};
 
 class DeviceTypeB : public Device {
 public:
@@ -27,49 +61,29 @@ public:
     // Repack thread, under the repack lock: 12-bit unpacking and rotation into the output buffer.
     void RepackStep() override;
 
-    // --- devicetypeb_settings.cpp
-    // Client thread that changed a setting: couples dependent settings and queues the id.
-    int Check(unsigned settingId) override;
-
 protected:
-    explicit DeviceTypeB(std::unique_ptr<IHwLayer> layer);
+    // Builds the family's settings, brings the camera up (LoadConfiguration), reads its readout
+    // channel, shows its identity and sets the model's start on the settings, on the constructing
+    // thread.
+    DeviceTypeB(std::unique_ptr<IHwLayer> layer, const TypeBDescription& description);
 
-    // Bring-up, called once by the model constructor after it set the window offsets and the
-    // fibre-optic flag: as family A, with family B's module registers.
+private:
+    // Bring-up: as family A, with family B's module registers.
     void LoadConfiguration(const std::string& file);
+    // The name of the channel the camera reports, with its pixel clock set; null when the channel
+    // is not listed.
+    const char16_t* readChannel(std::span<const ReadoutChannel> channels);
 
     // --- devicetypeb_settings.cpp
-    // Builds the family's settings, in list order, into cameraSettings_; called by the constructor.
+    // Builds the family's settings, in list order, into cameraSettings_.
     void buildSettings();
+    // Appends binning and the temperature texts (the sensor's only when it reports it), and sets
+    // the frame period, exposure, geometry, input modes and analog front end, in that order.
+    void applyStart(const TypeBStart& start);
+    void coupleSettings(unsigned settingId) override;
     // Also sets the raw frame tag for the input mode.
     void writePendingSettings() override;
 
-    // Register window offsets, set by the model before bring-up: P is 0, Q is 96 on fibre-optic
-    // cameras.
-    unsigned windowOffsetP_ = 0;
-    unsigned windowOffsetQ_ = 0;
-    // The camera sends 12-bit pixels packed four into six bytes (both models set it).
-    bool packed_ = false;
-    // 0, or 1 and 2 alternating in the two-frame mode; the camera thread tags raw frames with it.
-    int rawFrameTag_ = 0;
-
-    struct Registers {
-        unsigned version = 0;
-        unsigned control = 0;
-        unsigned temperature = 0;
-        unsigned moduleAddress = 0;  // the module data register follows it
-        // The first of the setting registers (R + Q); the register writer counts from it.
-        unsigned window = 0;
-    };
-    Registers registers_;
-    // Image of the control register: the acquisition bits, the software start and setting fields.
-    RegisterImage control_;
-
-    SettingFactory settingFactory_{*this, settings_};
-    CameraSettings cameraSettings_;
-    std::unique_ptr<ModuleIccd> module_;
-
-private:
     void switchOffForSettings() override;
     // Also signals the stopped event.
     void switchOffForStop() override;
@@ -80,6 +94,10 @@ private:
     void inputStep() override;
     void updateTemperatures();
 
+    const bool packed_;
+    // 0, or 1 and 2 alternating in the two-frame mode; the camera thread tags raw frames with it.
+    int rawFrameTag_ = 0;
+    unsigned temperatureRegister_ = 0;
     int currentSlot_ = 0;  // camera thread
     // The temperatures last shown, so that observers hear only of changes (-1: none shown yet).
     int shownSensorTemperature_ = -1;

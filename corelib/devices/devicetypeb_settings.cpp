@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "devices/devicetypeb.h"
+#include "devices/registerwriter.h"
 #include "devices/settingids.h"
 #include "devices/settingrules.h"
 #include "devices/timewords.h"
@@ -19,34 +20,16 @@ using ZmCoreLib::kUnitFrame;
 using ZmCoreLib::kUnitMicrosecond;
 using ZmCoreLib::kUnitMillisecond;
 using ZmCoreLib::kUnitNanosecond;
-using ZmCoreLib::kUnitPixel;
-
-// The setting side waits this many tries for the command buffer.
-constexpr int kCheckLockTries = 1000;
 
 using namespace registers::familyb;
 namespace frontend = registers::frontend;
-
-const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
-
-void writeBytes(IHwLayer& layer, unsigned address, std::initializer_list<std::uint8_t> bytes) {
-    layer.VendorWrite(0, address, bytes.begin(), static_cast<int>(bytes.size()));
-}
-
-std::uint8_t highByte(unsigned value) {
-    return static_cast<std::uint8_t>(value >> 8);
-}
-std::uint8_t lowByte(unsigned value) {
-    return static_cast<std::uint8_t>(value);
-}
 
 std::int64_t valueIn(const SettingScalar* setting, int unitId) {
     return setting != nullptr ? setting->GetValueIn(unitId) : 0;
 }
 
-int registerCode(const SettingEnum* setting) {
-    return setting != nullptr ? setting->GetRegisterCode() : 0;
-}
+// The exposure is at least 1 мкс and counts from there.
+constexpr int kExposureReferenceUs = 1;
 
 // The analog front end's delays count in steps of the setting.
 std::uint8_t frontEndDelay(const SettingScalar* delay) {
@@ -61,38 +44,30 @@ std::uint8_t frontEndDelay(const SettingScalar* delay) {
 void DeviceTypeB::buildSettings() {
     CameraSettings& s = cameraSettings_;
     SettingFactory& f = settingFactory_;
-    s.name = f.addString(ids::kCameraName);
-    s.version = f.addString(ids::kCameraVersion);
-    s.interfaceName = f.addString(ids::kCameraInterface);
-    s.serial = f.addString(ids::kCameraSerial);
-    s.intensifierSerial = f.addString(ids::kIntensifierSerial);
-    s.transferRate = f.addString(ids::kTransferRate);
+    addInformationTexts(f, s);
     s.framePeriod = f.addScalar(ids::kFramePeriod, {.units = kTimeUnits,
                                                     .min = 10,
+                                                    .minUnit = kUnitMillisecond,
                                                     .max = 1000000,
-                                                    .rangeUnit = kUnitMillisecond,
+                                                    .maxUnit = kUnitMillisecond,
                                                     .displayUnit = kUnitMillisecond,
                                                     .value = 500});
     s.multiExposurePeriod = f.addScalar(ids::kMultiExposurePeriod, {.units = kTimeUnits,
                                                                     .min = 10,
+                                                                    .minUnit = kUnitMicrosecond,
                                                                     .max = 1000000,
-                                                                    .rangeUnit = kUnitMicrosecond,
+                                                                    .maxUnit = kUnitMicrosecond,
                                                                     .displayUnit = kUnitMicrosecond,
                                                                     .value = 100});
     s.exposure = f.addScalar(ids::kExposure, {.units = kTimeUnits});
-    s.gain = f.addEnum(ids::kGain,
-                       {{ids::kGain0dB, 0}, {ids::kGain6dB, 1}, {ids::kGain12dB, 2}, {ids::kGain18dB, 3}},
-                       ids::kGain0dB);
+    addGain(f, s);
     s.shpDelay = f.addScalar(ids::kShpDelay, {.units = {kUnitNanosecond}, .min = 0, .max = 7, .value = 0});
     s.shdDelay = f.addScalar(ids::kShdDelay, {.units = {kUnitNanosecond}, .min = 0, .max = 7, .value = 0});
     s.dataDelay =
         f.addScalar(ids::kDataDelay, {.units = {kUnitNanosecond}, .min = 0, .max = 6, .step = 2, .value = 0});
     s.shdSamplingDelay = f.addScalar(ids::kShdSamplingDelay,
                                      {.units = {kUnitNanosecond}, .min = 0, .max = 2, .step = 2, .value = 0});
-    s.x = f.addScalar(ids::kFrameX, {.units = {kUnitPixel}});
-    s.y = f.addScalar(ids::kFrameY, {.units = {kUnitPixel}});
-    s.width = f.addScalar(ids::kFrameWidth, {.units = {kUnitPixel}});
-    s.height = f.addScalar(ids::kFrameHeight, {.units = {kUnitPixel}});
+    addGeometry(f, s);
     s.inputMode = f.addEnum(ids::kInputMode, {}, std::nullopt);
     s.exposureStartDelay =
         f.addScalar(ids::kExposureStartDelay, {.units = kTimeUnits, .min = 0, .max = 1000000000, .value = 0});
@@ -114,16 +89,41 @@ void DeviceTypeB::buildSettings() {
                     {.units = {kUnitMicrosecond, kUnitMillisecond}, .min = 10, .max = 10000, .value = 10});
 }
 
-int DeviceTypeB::Check(unsigned settingId) {
-    // After failed tries the change is queued all the same; only a lock that was taken is given back.
-    const bool locked = commandBuffer_.Lock(CommandBuffer::kSetterClass, kCheckLockTries);
+void DeviceTypeB::applyStart(const TypeBStart& start) {
+    CameraSettings& s = cameraSettings_;
+    addBinning(settingFactory_, s, start.maxBinning);
+    // The frame period covers at least the sensor readout, which depends on the binning.
+    shapeScalar(*s.framePeriod, {.min = readoutTimeMs(s),
+                                 .minUnit = kUnitMillisecond,
+                                 .max = start.maxFramePeriodMs,
+                                 .maxUnit = kUnitMillisecond,
+                                 .displayUnit = kUnitMillisecond,
+                                 .value = start.framePeriodMs});
+    s.exposure->SetReference(kExposureReferenceUs, kUnitMicrosecond);
+    shapeScalar(*s.exposure, {.min = kExposureReferenceUs,
+                              .minUnit = kUnitMicrosecond,
+                              .max = start.maxExposureMs,
+                              .maxUnit = kUnitMillisecond,
+                              .displayUnit = kUnitMillisecond,
+                              .value = start.exposureMs});
+    shapeGeometry(s, s.sensor.widthPx, s.sensor.heightPx);
+
+    for (const EnumItem& mode : start.inputModes) s.inputMode->AddItem(mode.valueId, mode.registerCode);
+    s.inputMode->SetValue(start.inputModes.front().valueId);
+
+    s.cameraTemperature = settingFactory_.addString(ids::kCameraTemperature);
+    if (sensorTemperature_) s.sensorTemperature = settingFactory_.addString(ids::kSensorTemperature);
+
+    SettingScalar* const analogFrontEnd[] = {s.shpDelay, s.shdDelay, s.dataDelay, s.shdSamplingDelay};
+    for (std::size_t i = 0; i < start.analogFrontEnd.size(); ++i)
+        analogFrontEnd[i]->SetValue(start.analogFrontEnd[i]);
+}
+
+void DeviceTypeB::coupleSettings(unsigned settingId) {
     CameraSettings& s = cameraSettings_;
     const double clockMhz = s.sensor.timerClockMhz;
+    if (coupleSharedSettings(s, settingId, clockMhz)) return;
     switch (settingId) {
-        case ids::kFramePeriod:
-            quantizeToTimerGrid(s.framePeriod, clockMhz);
-            lowerToSetting(s.exposure, s.framePeriod);
-            break;
         case ids::kExposure:
             quantizeToTimerGrid(s.exposure, clockMhz);
             applyMinimumFramePeriod(s);
@@ -139,12 +139,6 @@ int DeviceTypeB::Check(unsigned settingId) {
         case ids::kFramesPerStart:
             applyMinimumFramePeriod(s);
             break;
-        case ids::kBinningX:
-            applyBinning(s.binningX, s.x, s.width, s.sensor.widthPx);
-            break;
-        case ids::kBinningY:
-            applyBinning(s.binningY, s.y, s.height, s.sensor.heightPx);
-            break;
         case ids::kInputMode: {
             const bool multiFrame = s.inputMode->GetValue() == ids::kModeMultiFrame;
             if (s.multiExposurePeriod != nullptr) s.multiExposurePeriod->SetEnabled(multiFrame);
@@ -156,9 +150,6 @@ int DeviceTypeB::Check(unsigned settingId) {
             if (module_) module_->SettingChanged(settingId);
             break;
     }
-    commandBuffer_.Push(static_cast<int>(settingId));
-    if (locked) commandBuffer_.Unlock();
-    return 0;
 }
 
 void DeviceTypeB::writePendingSettings() {
@@ -175,16 +166,6 @@ void DeviceTypeB::writePendingSettings() {
         layer.WriteRegister(window + offset, timeWordB(time->GetWrittenIn(unit), time->GetReference(), unit,
                                                        clockMhz, isFramePeriod));
     };
-    // Scaled to sensor pixels by the binning the camera holds, so that the frame the camera
-    // reads out is the one the written size says.
-    const auto writeGeometry = [&](unsigned offset, SettingScalar* first, SettingScalar* second) {
-        markWritten(first);
-        markWritten(second);
-        layer.WriteRegister(window + offset,
-                            geometryWord(writtenPixels(first), writtenPixels(second),
-                                         writtenBinningFactor(s.binningX), writtenBinningFactor(s.binningY)));
-    };
-
     // Position and size count sensor pixels by the binning: they are written once, after every
     // other row, so that they follow a binning of the same batch whatever order it came in.
     bool positionDue = false;
@@ -216,12 +197,9 @@ void DeviceTypeB::writePendingSettings() {
             case ids::kGain:
             case ids::kDataDelay:
             case ids::kShdSamplingDelay:
-                writeBytes(layer, frontend::kDataDelay.address,
-                           {frontend::kDataDelay.number, frontEndDelay(s.dataDelay)});
-                writeBytes(layer, frontend::kSamplingDelay.address,
-                           {frontend::kSamplingDelay.number, frontEndDelay(s.shdSamplingDelay)});
-                writeBytes(layer, frontend::kGain.address,
-                           {frontend::kGain.number, static_cast<std::uint8_t>(registerCode(s.gain))});
+                writeFrontEnd(layer, frontend::kDataDelay, frontEndDelay(s.dataDelay));
+                writeFrontEnd(layer, frontend::kSamplingDelay, frontEndDelay(s.shdSamplingDelay));
+                writeFrontEnd(layer, frontend::kGain, static_cast<std::uint8_t>(registerCode(s.gain)));
                 break;
             case ids::kFrameX:
             case ids::kFrameY:
@@ -234,7 +212,7 @@ void DeviceTypeB::writePendingSettings() {
             case ids::kFramesPerStart: {
                 const auto frames =
                     static_cast<unsigned>(saturateToSixteenBits(valueIn(s.framesPerStart, kUnitFrame)));
-                writeBytes(layer, window + kFramesPerStartOffset, {0, highByte(frames), lowByte(frames)});
+                writeCount16(layer, window + kFramesPerStartOffset, 0, frames);
                 break;
             }
             case ids::kBinningX:
@@ -275,8 +253,8 @@ void DeviceTypeB::writePendingSettings() {
                 break;
         }
     }
-    if (positionDue) writeGeometry(kPositionOffset, s.x, s.y);
-    if (sizeDue) writeGeometry(kSizeOffset, s.width, s.height);
+    if (positionDue) writeGeometry(layer, window + kPositionOffset, s.x, s.y, s);
+    if (sizeDue) writeGeometry(layer, window + kSizeOffset, s.width, s.height, s);
     // The two-frame mode tells its frames apart: the next raw frame is the first of a pair.
     const bool twoFrames = s.inputMode != nullptr && s.inputMode->GetValue() == ids::kModeTwoFrames;
     rawFrameTag_ = twoFrames ? 1 : 0;

@@ -22,16 +22,32 @@ SerialNumbers querySerialNumbers(IHwLayer& layer, unsigned queryRegister) {
     return {littleendian::get16(&answer[kFirstNumber]), littleendian::get16(&answer[kSecondNumber])};
 }
 
-void showCameraSerials(IHwLayer& layer, unsigned queryRegister, CameraSettings& settings) {
-    const SerialNumbers numbers = querySerialNumbers(layer, queryRegister);
-    settings.serial->SetNumber(numbers.first);
-    settings.intensifierSerial->SetNumber(numbers.second);
-}
-
-void addControllerSerial(IHwLayer& layer, SettingFactory& factory, CameraSettings& settings) {
-    const SerialNumbers numbers = querySerialNumbers(layer, registers::kSerialQueryController);
-    settings.controllerSerial = factory.addString(ids::kControllerSerial);
-    settings.controllerSerial->SetNumber(numbers.first);
+void showSerialNumbers(IHwLayer& layer, SerialQueries serials, SettingFactory& factory,
+                       CameraSettings& settings) {
+    const auto showCameraSerials = [&](unsigned queryRegister) {
+        const SerialNumbers numbers = querySerialNumbers(layer, queryRegister);
+        settings.serial->SetNumber(numbers.first);
+        settings.intensifierSerial->SetNumber(numbers.second);
+    };
+    const auto addControllerSerial = [&] {
+        const SerialNumbers numbers = querySerialNumbers(layer, registers::kSerialQueryController);
+        settings.controllerSerial = factory.addString(ids::kControllerSerial);
+        settings.controllerSerial->SetNumber(numbers.first);
+    };
+    switch (serials) {
+        case SerialQueries::kNone:
+            break;
+        case SerialQueries::kController:
+            addControllerSerial();
+            break;
+        case SerialQueries::kCameraAndController:
+            showCameraSerials(registers::kSerialQueryCamera);
+            addControllerSerial();
+            break;
+        case SerialQueries::kCameraAtController:
+            showCameraSerials(registers::kSerialQueryController);
+            break;
+    }
 }
 
 }  // namespace ZmCoreLib_v4

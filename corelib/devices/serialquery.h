@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devices/camerasettings.h"
+#include "devices/modeldescription.h"
 #include "hardware/hwlayer.h"
 #include "hardware/registers/controlwindow.h"
 
@@ -18,11 +19,9 @@ struct SerialNumbers {
 // count as 0.
 SerialNumbers querySerialNumbers(IHwLayer& layer, unsigned queryRegister);
 
-// Shows the two numbers of `queryRegister` as the camera and intensifier serial numbers.
-void showCameraSerials(IHwLayer& layer, unsigned queryRegister, CameraSettings& settings);
-
-// Fibre-optic cameras: appends the controller serial number setting and shows the first number
-// of the controller query in it.
-void addControllerSerial(IHwLayer& layer, SettingFactory& factory, CameraSettings& settings);
+// Runs the queries `serials` names and shows their numbers (modeldescription.h); appends the
+// controller serial number setting where the controller's number is shown.
+void showSerialNumbers(IHwLayer& layer, SerialQueries serials, SettingFactory& factory,
+                       CameraSettings& settings);
 
 }  // namespace ZmCoreLib_v4

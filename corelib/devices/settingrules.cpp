@@ -12,7 +12,6 @@ namespace ZmCoreLib_v4 {
 
 namespace {
 
-using ZmCoreLib::kUnitMicrosecond;
 using ZmCoreLib::kUnitMillisecond;
 using ZmCoreLib::kUnitNanosecond;
 using ZmCoreLib::kUnitPixel;
@@ -26,11 +25,6 @@ std::int64_t nanoseconds(const SettingScalar& setting) {
 int pixels(const SettingScalar& setting) {
     return static_cast<int>(setting.GetValueIn(kUnitPixel));
 }
-
-// The family B exposure is at least 1 мкс and counts from there.
-constexpr int kExposureReferenceUs = 1;
-constexpr int kMinExposureUs = 1;
-constexpr int kGeometryMinSizePx = 1;
 
 }  // namespace
 
@@ -63,6 +57,24 @@ void applyBinning(const SettingScalar* binning, SettingScalar* offset, SettingSc
     if (size != nullptr) size->SetValue(size->GetMax(kUnitPixel));
 }
 
+bool coupleSharedSettings(CameraSettings& settings, unsigned settingId, double clockMhz) {
+    CameraSettings& s = settings;
+    switch (settingId) {
+        case ids::kFramePeriod:
+            quantizeToTimerGrid(s.framePeriod, clockMhz);
+            lowerToSetting(s.exposure, s.framePeriod);
+            return true;
+        case ids::kBinningX:
+            applyBinning(s.binningX, s.x, s.width, s.sensor.widthPx);
+            return true;
+        case ids::kBinningY:
+            applyBinning(s.binningY, s.y, s.height, s.sensor.heightPx);
+            return true;
+        default:
+            return false;
+    }
+}
+
 int readoutTimeMs(const CameraSettings& settings) {
     if (settings.height == nullptr || settings.binningY == nullptr) return 0;
     const ReadoutTiming& sensor = settings.sensor;
@@ -92,40 +104,6 @@ void applyMinimumFramePeriod(CameraSettings& settings) {
     settings.framePeriod->SetMin(static_cast<int>(minimumMs), kUnitMillisecond);
     raiseToSetting(settings.framePeriod, settings.exposure);
     raiseToSetting(settings.multiExposurePeriod, settings.exposure);
-}
-
-void finishFamilyBSettings(SettingFactory& factory, CameraSettings& settings, bool sensorTemperature,
-                           const FamilyBStart& start) {
-    CameraSettings& s = settings;
-    const ScalarStart binning{.units = {kUnitPixel}, .min = 1, .max = start.maxBinning, .value = 1};
-    s.binningX = factory.addScalar(ids::kBinningX, binning);
-    s.binningY = factory.addScalar(ids::kBinningY, binning);
-
-    applyRange(*s.framePeriod, {readoutTimeMs(s), kUnitMillisecond, start.maxFramePeriodMs, kUnitMillisecond,
-                                kUnitMillisecond, start.framePeriodMs});
-
-    s.exposure->SetMin(kMinExposureUs, kUnitMicrosecond);
-    s.exposure->SetMax(start.maxExposureMs, kUnitMillisecond);
-    s.exposure->SetReference(kExposureReferenceUs, kUnitMicrosecond);
-    s.exposure->SetUnit(kUnitMillisecond);
-    s.exposure->SetValue(start.exposureMs);
-
-    const int widthPx = s.sensor.widthPx;
-    const int heightPx = s.sensor.heightPx;
-    applyRange(*s.x, {0, kUnitPixel, widthPx - 1, kUnitPixel, kUnitPixel, 0});
-    applyRange(*s.y, {0, kUnitPixel, heightPx - 1, kUnitPixel, kUnitPixel, 0});
-    applyRange(*s.width, {kGeometryMinSizePx, kUnitPixel, widthPx, kUnitPixel, kUnitPixel, widthPx});
-    applyRange(*s.height, {kGeometryMinSizePx, kUnitPixel, heightPx, kUnitPixel, kUnitPixel, heightPx});
-
-    for (const EnumItem& mode : start.inputModes) s.inputMode->AddItem(mode.valueId, mode.registerCode);
-    s.inputMode->SetValue(start.inputModes.begin()->valueId);
-
-    s.cameraTemperature = factory.addString(ids::kCameraTemperature);
-    if (sensorTemperature) s.sensorTemperature = factory.addString(ids::kSensorTemperature);
-
-    SettingScalar* const analogFrontEnd[] = {s.shpDelay, s.shdDelay, s.dataDelay, s.shdSamplingDelay};
-    for (std::size_t i = 0; i < start.analogFrontEnd.size(); ++i)
-        analogFrontEnd[i]->SetValue(start.analogFrontEnd[i]);
 }
 
 }  // namespace ZmCoreLib_v4

@@ -1,10 +1,7 @@
-// The rules that tie a camera's settings together, shared by both families' Check, and the steps
-// a family B model takes on the family's settings. All of them change settings through their
-// normal operations (clamping, the camera's Check, notification), on the caller's thread.
+// The rules that tie a camera's settings together, shared by both families' coupling of a changed
+// setting. All of them change settings through their normal operations (clamping, the camera's
+// Check, notification), on the caller's thread.
 #pragma once
-
-#include <array>
-#include <initializer_list>
 
 #include "devices/camerasettings.h"
 
@@ -24,6 +21,11 @@ void raiseToSetting(SettingScalar* setting, const SettingScalar* floor);
 // sensor's binned extent as its range, and the size takes the whole binned extent.
 void applyBinning(const SettingScalar* binning, SettingScalar* offset, SettingScalar* size, int sensorPx);
 
+// The couplings both families make, with their timer running at `clockMhz`: a new frame period
+// is placed on the timer grid and bounds the exposure; a new binning re-sizes the frame along its
+// axis over the sensor. False for an id they do not couple.
+bool coupleSharedSettings(CameraSettings& settings, unsigned settingId, double clockMhz);
+
 // Family B: the time to read a frame out of the sensor at the present height and vertical
 // binning, in whole milliseconds; 0 while either setting is missing.
 int readoutTimeMs(const CameraSettings& settings);
@@ -31,20 +33,5 @@ int readoutTimeMs(const CameraSettings& settings);
 // one start; neither the frame period nor the multi-exposure period may be shorter than the
 // exposure.
 void applyMinimumFramePeriod(CameraSettings& settings);
-
-// What a family B model sets on the family's settings after bring-up.
-struct FamilyBStart {
-    int maxBinning;
-    int maxFramePeriodMs;
-    int framePeriodMs;
-    int maxExposureMs;
-    int exposureMs;
-    std::initializer_list<EnumItem> inputModes;  // the first one is chosen
-    std::array<int, 4> analogFrontEnd;           // SHP, SHD, data and SHD sampling delays, нс
-};
-// Appends binning and the temperature texts (the sensor's only when it reports it), and sets
-// the frame period, exposure, geometry, input modes and analog front end, in that order.
-void finishFamilyBSettings(SettingFactory& factory, CameraSettings& settings, bool sensorTemperature,
-                           const FamilyBStart& start);
 
 }  // namespace ZmCoreLib_v4

@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 
+#include "core/settingfactory.h"
 #include "hardware/registers/controlwindow.h"
 #include "zmcorelib/ids.h"
 
@@ -43,27 +44,68 @@ using ZmCoreLib::kUnitPercent;
 using ZmCoreLib::kUnitPulse;
 using ZmCoreLib::kUnitVolt;
 
-const std::initializer_list<int> kTimeUnits = {kUnitNanosecond, kUnitMicrosecond, kUnitMillisecond};
-const std::initializer_list<int> kShortTimeUnits = {kUnitNanosecond, kUnitMicrosecond};
+constexpr std::initializer_list<int> kShortTimeUnits = {kUnitNanosecond, kUnitMicrosecond};
+
+constexpr ScalarShape kMcpVoltage{
+    .units = {kUnitVolt}, .min = kMcpMinVolts, .max = kMcpMaxVolts, .step = 1, .value = kMcpMinVolts};
+constexpr ScalarShape kDiaphragm{.units = {kUnitPercent}, .min = 1, .max = 100, .step = 1, .value = 1};
+constexpr ScalarShape kPulseCount{.units = {kUnitPulse}, .min = 1, .max = 7, .step = 1, .value = 1};
+
+// The shutter of the single-pulse-train types 1, 2 and 4.
+struct PulseTrain {
+    ScalarShape delay;
+    ScalarShape duration;
+    ScalarShape pauseBetweenExposures;
+};
+
+// Type 1 times its shutter on a 20 нс grid.
+constexpr PulseTrain kFineDelayTrain{
+    .delay = {.units = kTimeUnits, .min = 0, .max = 1, .maxUnit = kUnitMillisecond, .step = 20, .value = 0},
+    .duration = {.units = kShortTimeUnits,
+                 .min = 20,
+                 .max = 20,
+                 .maxUnit = kUnitMicrosecond,
+                 .step = 20,
+                 .value = 20},
+    .pauseBetweenExposures = {.units = kTimeUnits, .min = 1000, .max = 16777215, .step = 20, .value = 1000},
+};
+
+// Types 2 and 4 time it by the nanosecond and differ in the shortest pulse.
+constexpr PulseTrain nanosecondTrain(int durationMinNs) {
+    return {
+        .delay = {.units = kTimeUnits, .min = 0, .max = 16777215, .step = 1, .value = 0},
+        .duration = {.units = kTimeUnits, .min = durationMinNs, .max = 65535, .step = 1, .value = 2},
+        .pauseBetweenExposures = {.units = kTimeUnits, .min = 200, .max = 16777215, .step = 1, .value = 200},
+    };
+}
+
+// The type 3 shutter: two pulses, each with its own duration, and the pause between them.
+constexpr ScalarShape kFirstDelay{.units = kTimeUnits, .min = 0, .max = 4000000, .step = 1, .value = 0};
+constexpr ScalarShape kFirstDuration{
+    .units = kShortTimeUnits, .min = 1, .max = 20000, .step = 1, .value = 1000};
+constexpr ScalarShape kSecondDuration{.units = kTimeUnits, .min = 1, .max = 20000, .step = 1, .value = 1};
+constexpr ScalarShape kPauseBetweenShutterPulses{
+    .units = kTimeUnits, .min = 5400, .max = 4000000, .step = 1, .value = 5400};
+
+// The fast type 5.
+constexpr ScalarShape kFastDelay{.units = kTimeUnits, .min = 0, .max = 1000000, .step = 5, .value = 0};
+constexpr ScalarShape kFastDuration{.units = kTimeUnits, .min = 10, .max = 20000, .step = 10, .value = 10};
+
+constexpr PulseTrain kType2Train = nanosecondTrain(1);
+constexpr PulseTrain kType4Train = nanosecondTrain(10);
+
+const PulseTrain& pulseTrain(int type) {
+    switch (type) {
+        case kFineDelayModuleType:
+            return kFineDelayTrain;
+        case 2:
+            return kType2Train;
+        default:
+            return kType4Train;
+    }
+}
 
 }  // namespace
-
-struct ModuleIccd::ScalarShape {
-    std::initializer_list<int> units;
-    int min;
-    int minUnit;
-    int max;
-    int maxUnit;
-    int step;
-    int initial;
-    int registerNumber;
-};
-
-struct ModuleIccd::EnumShape {
-    std::initializer_list<std::pair<int, int>> items;  // value id, register code
-    int initial;
-    int registerNumber;
-};
 
 ModuleIccd::ModuleIccd(IChecker* camera, int type)
     : camera_(camera), type_(type), rotation_(type == kFastModuleType ? 0 : kRotationTypes1To4) {
@@ -82,66 +124,36 @@ ModuleIccd::ModuleIccd(IChecker* camera, int type)
 
 ModuleIccd::~ModuleIccd() = default;
 
-SettingScalar* ModuleIccd::addScalar(unsigned id, const ScalarShape& shape) {
-    auto owned = std::make_unique<SettingScalar>(camera_);
-    SettingScalar* setting = owned.get();
-    for (int unit : shape.units) setting->AddUnit(unit);
-    setting->SetMax(shape.max, shape.maxUnit);
-    setting->SetMin(shape.min, shape.minUnit);
-    setting->SetStep(shape.step);
-    // Not yet wrapped in a Setting: the initial value reaches neither the camera nor observers.
-    setting->SetValue(shape.initial);
-    setting->SetHwAddress(shape.registerNumber);
-    kinds_.push_back(std::move(owned));
-    settings_.emplace_back(id, setting);
+SettingScalar* ModuleIccd::addScalar(unsigned id, const ScalarShape& shape, int registerNumber) {
+    // Not yet wrapped in a Setting while it is shaped: the values reach neither the camera nor observers.
+    SettingScalar* setting = factory_.addScalar(id, shape);
+    setting->SetHwAddress(registerNumber);
     return setting;
 }
 
-SettingEnum* ModuleIccd::addEnum(unsigned id, const EnumShape& shape) {
-    auto owned = std::make_unique<SettingEnum>(camera_);
-    SettingEnum* setting = owned.get();
-    for (auto [valueId, code] : shape.items) setting->AddItem(valueId, code);
-    setting->SetValue(shape.initial);
-    setting->SetHwAddress(shape.registerNumber);
-    kinds_.push_back(std::move(owned));
-    settings_.emplace_back(id, setting);
+SettingEnum* ModuleIccd::addEnum(unsigned id, std::initializer_list<EnumItem> items, int value,
+                                 int registerNumber) {
+    SettingEnum* setting = factory_.addEnum(id, items, value);
+    setting->SetHwAddress(registerNumber);
     return setting;
 }
 
-void ModuleIccd::addModeVoltageAndDiaphragm(std::initializer_list<std::pair<int, int>> modes) {
-    mode_ = addEnum(ids::kIccdMode, {modes, ids::kIccdModeOff, kModeRegister});
-    mcpVoltage_ = addScalar(ids::kIccdMcpVoltage, {{kUnitVolt},
-                                                   kMcpMinVolts,
-                                                   kUnitVolt,
-                                                   kMcpMaxVolts,
-                                                   kUnitVolt,
-                                                   1,
-                                                   kMcpMinVolts,
-                                                   kMcpVoltageRegister});
-    diaphragm_ = addScalar(ids::kIccdDiaphragm,
-                           {{kUnitPercent}, 1, kUnitPercent, 100, kUnitPercent, 1, 1, kDurationRegister});
+void ModuleIccd::addModeVoltageAndDiaphragm(std::initializer_list<EnumItem> modes) {
+    mode_ = addEnum(ids::kIccdMode, modes, ids::kIccdModeOff, kModeRegister);
+    mcpVoltage_ = addScalar(ids::kIccdMcpVoltage, kMcpVoltage, kMcpVoltageRegister);
+    diaphragm_ = addScalar(ids::kIccdDiaphragm, kDiaphragm, kDurationRegister);
 }
 
 void ModuleIccd::buildTypes124() {
-    const bool fineDelay = type_ == kFineDelayModuleType;
-    const int durationMinNs = type_ == 1 ? 20 : type_ == 2 ? 1 : 10;
+    const PulseTrain& train = pulseTrain(type_);
     addModeVoltageAndDiaphragm({{ids::kIccdModeOff, 0},
                                 {ids::kIccdModeAlignment, kCodeAlignment},
                                 {ids::kIccdModeSingleFrame, kCodeSingleFrame}});
-    delay_ = fineDelay ? addScalar(ids::kIccdDelay, {kTimeUnits, 0, kUnitNanosecond, 1, kUnitMillisecond, 20,
-                                                     0, kDelayRegister})
-                       : addScalar(ids::kIccdDelay, {kTimeUnits, 0, kUnitNanosecond, 16777215,
-                                                     kUnitNanosecond, 1, 0, kDelayRegister});
-    duration_ = fineDelay ? addScalar(ids::kIccdDuration, {kShortTimeUnits, durationMinNs, kUnitNanosecond,
-                                                           20, kUnitMicrosecond, 20, 20, kDurationRegister})
-                          : addScalar(ids::kIccdDuration, {kTimeUnits, durationMinNs, kUnitNanosecond, 65535,
-                                                           kUnitNanosecond, 1, 2, kDurationRegister});
-    const int pauseMinNs = fineDelay ? 1000 : 200;
-    pauseBetweenExposures_ = addScalar(ids::kIccdPauseBetweenExposures,
-                                       {kTimeUnits, pauseMinNs, kUnitNanosecond, 16777215, kUnitNanosecond,
-                                        fineDelay ? 20 : 1, pauseMinNs, kPauseBetweenExposuresRegister});
-    pulseCount_ = addScalar(ids::kIccdPulseCount,
-                            {{kUnitPulse}, 1, kUnitPulse, 7, kUnitPulse, 1, 1, kPulseCountRegister});
+    delay_ = addScalar(ids::kIccdDelay, train.delay, kDelayRegister);
+    duration_ = addScalar(ids::kIccdDuration, train.duration, kDurationRegister);
+    pauseBetweenExposures_ = addScalar(ids::kIccdPauseBetweenExposures, train.pauseBetweenExposures,
+                                       kPauseBetweenExposuresRegister);
+    pulseCount_ = addScalar(ids::kIccdPulseCount, kPulseCount, kPulseCountRegister);
 }
 
 void ModuleIccd::buildType3() {
@@ -149,29 +161,22 @@ void ModuleIccd::buildType3() {
                                 {ids::kIccdModeAlignment, kCodeAlignment},
                                 {ids::kIccdModeSingleFrame, kCodeSingleFrame},
                                 {ids::kIccdModeTwoFrames, kCodeTwoFrames}});
-    delay_ = addScalar(ids::kIccdFirstDelay,
-                       {kTimeUnits, 0, kUnitNanosecond, 4000000, kUnitNanosecond, 1, 0, kDelayRegister});
-    duration_ = addScalar(ids::kIccdFirstDuration, {kShortTimeUnits, 1, kUnitNanosecond, 20000,
-                                                    kUnitNanosecond, 1, 1000, kDurationRegister});
-    secondDuration_ = addScalar(ids::kIccdSecondDuration, {kTimeUnits, 1, kUnitNanosecond, 20000,
-                                                           kUnitNanosecond, 1, 1, kSecondDurationRegister});
-    pauseBetweenShutterPulses_ = addScalar(ids::kIccdPauseBetweenShutterPulses,
-                                           {kTimeUnits, 5400, kUnitNanosecond, 4000000, kUnitNanosecond, 1,
-                                            5400, kPauseBetweenShutterPulsesRegister});
+    delay_ = addScalar(ids::kIccdFirstDelay, kFirstDelay, kDelayRegister);
+    duration_ = addScalar(ids::kIccdFirstDuration, kFirstDuration, kDurationRegister);
+    secondDuration_ = addScalar(ids::kIccdSecondDuration, kSecondDuration, kSecondDurationRegister);
+    pauseBetweenShutterPulses_ = addScalar(ids::kIccdPauseBetweenShutterPulses, kPauseBetweenShutterPulses,
+                                           kPauseBetweenShutterPulsesRegister);
     startMode_ = addEnum(ids::kIccdStartMode,
-                         {{{ids::kIccdStartWithoutSyncPulse, 0}, {ids::kIccdStartWithSyncPulse, 1}},
-                          ids::kIccdStartWithoutSyncPulse,
-                          kStartModeRegister});
+                         {{ids::kIccdStartWithoutSyncPulse, 0}, {ids::kIccdStartWithSyncPulse, 1}},
+                         ids::kIccdStartWithoutSyncPulse, kStartModeRegister);
 }
 
 void ModuleIccd::buildType5() {
     addModeVoltageAndDiaphragm({{ids::kIccdModeOff, 0},
                                 {ids::kIccdModeAlignment, kCodeAlignment},
                                 {ids::kIccdModeSingleFrame, kCodeSingleFrame}});
-    delay_ = addScalar(ids::kIccdDelay,
-                       {kTimeUnits, 0, kUnitNanosecond, 1000000, kUnitNanosecond, 5, 0, kDelayRegister});
-    duration_ = addScalar(ids::kIccdDuration, {kTimeUnits, 10, kUnitNanosecond, 20000, kUnitNanosecond, 10,
-                                               10, kDurationRegister});
+    delay_ = addScalar(ids::kIccdDelay, kFastDelay, kDelayRegister);
+    duration_ = addScalar(ids::kIccdDuration, kFastDuration, kDurationRegister);
 }
 
 ZmCoreLib::ISettingIterator* ModuleIccd::GetSettings() {

@@ -17,6 +17,7 @@
 #include "core/checker.h"
 #include "core/hwsetting.h"
 #include "core/setting.h"
+#include "core/settingfactory.h"
 #include "hardware/hwlayer.h"
 
 namespace ZmCoreLib_v4 {
@@ -64,16 +65,12 @@ public:
     const std::vector<ZmCoreLib::Setting>& Settings() const { return settings_; }
 
 private:
-    // How one scalar setting is built: units (the first is the display unit), limits, step and
-    // initial value in the display unit, and the internal register number.
-    struct ScalarShape;
-    struct EnumShape;
-
-    SettingScalar* addScalar(unsigned id, const ScalarShape& shape);
-    SettingEnum* addEnum(unsigned id, const EnumShape& shape);
-    // Every type begins its list with the mode (`modes`: value id, register code; off first),
-    // the MCP voltage and the diaphragm.
-    void addModeVoltageAndDiaphragm(std::initializer_list<std::pair<int, int>> modes);
+    // Each makes the setting with its internal register number.
+    SettingScalar* addScalar(unsigned id, const ScalarShape& shape, int registerNumber);
+    SettingEnum* addEnum(unsigned id, std::initializer_list<EnumItem> items, int value, int registerNumber);
+    // Every type begins its list with the mode (`modes`, off first), the MCP voltage and the
+    // diaphragm.
+    void addModeVoltageAndDiaphragm(std::initializer_list<EnumItem> modes);
     void buildTypes124();
     void buildType3();
     void buildType5();
@@ -107,8 +104,8 @@ private:
     SettingScalar* pauseBetweenShutterPulses_ = nullptr;
     SettingScalar* secondDuration_ = nullptr;
 
-    std::vector<std::unique_ptr<ZmCoreLib::SettingKind>> kinds_;  // own the objects above
     std::vector<ZmCoreLib::Setting> settings_;
+    SettingFactory factory_{*camera_, settings_};  // owns the settings' kind objects
 };
 
 }  // namespace ZmCoreLib_v4

@@ -49,9 +49,8 @@ void setGeometry(CameraSettings& settings, Geometry geometry) {
 class TestCameraA final : public DeviceTypeA {
 public:
     TestCameraA(std::unique_ptr<IHwLayer> layer, Geometry geometry, int rotation)
-        : DeviceTypeA(std::move(layer)) {
-        rotation_ = rotation;
-        LoadConfiguration(kConfigurationFile);
+        : DeviceTypeA(std::move(layer),
+                      {.model = {.configurationFile = kConfigurationFile, .rotationDegrees = rotation}}) {
         setGeometry(cameraSettings_, geometry);
     }
 };
@@ -66,11 +65,10 @@ struct ModelB {
 class TestCameraB final : public DeviceTypeB {
 public:
     TestCameraB(std::unique_ptr<IHwLayer> layer, Geometry geometry, ModelB model)
-        : DeviceTypeB(std::move(layer)) {
-        fpgaBufferCount_ = model.slots;
-        packed_ = true;
-        rotation_ = model.rotation;
-        LoadConfiguration(kConfigurationFile);
+        : DeviceTypeB(std::move(layer), {.model = {.configurationFile = kConfigurationFile,
+                                                   .fpgaSlots = model.slots,
+                                                   .rotationDegrees = model.rotation},
+                                         .packed = true}) {
         setGeometry(cameraSettings_, geometry);
         if (model.twoFrames) {
             if (cameraSettings_.inputMode == nullptr) {
