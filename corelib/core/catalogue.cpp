@@ -178,32 +178,32 @@ const Entry* findFirst(std::span<const Entry> table, Id id) {
 
 }  // namespace
 
-std::span<const SettingCatalogueEntry> SettingCatalogue() {
+std::span<const SettingCatalogueEntry> settingCatalogue() {
     return kSettings;
 }
-std::span<const EnumValueCatalogueEntry> EnumValueCatalogue() {
+std::span<const EnumValueCatalogueEntry> enumValueCatalogue() {
     return kEnumValues;
 }
-std::span<const UnitCatalogueEntry> UnitCatalogue() {
+std::span<const UnitCatalogueEntry> unitCatalogue() {
     return kUnits;
 }
 
-const SettingCatalogueEntry& FindSettingEntry(unsigned id) {
-    if (const auto* entry = findFirst(SettingCatalogue(), id)) return *entry;
+const SettingCatalogueEntry& findSettingEntry(unsigned id) {
+    if (const auto* entry = findFirst(settingCatalogue(), id)) return *entry;
     throwMissing("the settings catalogue", id);
 }
 
-const EnumValueCatalogueEntry& FindEnumValueEntry(int valueId) {
-    if (const auto* entry = findFirst(EnumValueCatalogue(), valueId)) return *entry;
+const EnumValueCatalogueEntry& findEnumValueEntry(int valueId) {
+    if (const auto* entry = findFirst(enumValueCatalogue(), valueId)) return *entry;
     throwMissing("the enumeration value catalogue", static_cast<unsigned>(valueId));
 }
 
-const UnitCatalogueEntry* LookUpUnit(int unitId) {
-    return findFirst(UnitCatalogue(), unitId);
+const UnitCatalogueEntry* lookUpUnit(int unitId) {
+    return findFirst(unitCatalogue(), unitId);
 }
 
-const UnitCatalogueEntry& FindUnitEntry(int unitId) {
-    if (const auto* entry = LookUpUnit(unitId)) return *entry;
+const UnitCatalogueEntry& findUnitEntry(int unitId) {
+    if (const auto* entry = lookUpUnit(unitId)) return *entry;
     throwMissing("the unit catalogue", static_cast<unsigned>(unitId));
 }
 

@@ -30,17 +30,17 @@ struct UnitCatalogueEntry {
 };
 
 // The whole tables in catalogue order; the settings table's order is its search order.
-std::span<const SettingCatalogueEntry> SettingCatalogue();
-std::span<const EnumValueCatalogueEntry> EnumValueCatalogue();
-std::span<const UnitCatalogueEntry> UnitCatalogue();
+std::span<const SettingCatalogueEntry> settingCatalogue();
+std::span<const EnumValueCatalogueEntry> enumValueCatalogue();
+std::span<const UnitCatalogueEntry> unitCatalogue();
 
 // The first entry with this id. An id missing from its catalogue is a programming error of the
 // code that builds the setting: these throw std::invalid_argument naming the id.
-const SettingCatalogueEntry& FindSettingEntry(unsigned id);
-const EnumValueCatalogueEntry& FindEnumValueEntry(int valueId);
-const UnitCatalogueEntry& FindUnitEntry(int unitId);
+const SettingCatalogueEntry& findSettingEntry(unsigned id);
+const EnumValueCatalogueEntry& findEnumValueEntry(int valueId);
+const UnitCatalogueEntry& findUnitEntry(int unitId);
 
 // The entry, or null when the unit is not in the catalogue.
-const UnitCatalogueEntry* LookUpUnit(int unitId);
+const UnitCatalogueEntry* lookUpUnit(int unitId);
 
 }  // namespace ZmCoreLib

@@ -44,8 +44,8 @@ void FrameMemBlock::SetFormat(int width, int height, int bitsPerPixel) {
 
 FrameBuffer::FrameBuffer() {
     for (FrameMemBlock& frame : frames_) {
-        frame.SetOwner(this);
-        free_.Push(&frame);
+        frame.setOwner(this);
+        free_.push(&frame);
     }
     counterText_.SetNumber(frameCounter_);
     settings_.emplace_back(ids::kFrameCounter, &counterText_);
@@ -61,7 +61,7 @@ ISettingIterator* FrameBuffer::GetSettings() {
 }
 
 IFrame* FrameBuffer::GetFrame() {
-    return ready_.Pop();
+    return ready_.pop();
 }
 
 void FrameBuffer::AddObserver(IFrameBufferObserver* observer) {
@@ -80,7 +80,7 @@ void FrameBuffer::RemoveObserver(IFrameBufferObserver* observer) {
 }
 
 IMemBlock* FrameBuffer::Allocate(int size) {
-    FrameMemBlock* frame = free_.Pop();
+    FrameMemBlock* frame = free_.pop();
     if (!frame) return nullptr;
     frame->SetSize(size);
     return frame;
@@ -90,7 +90,7 @@ bool FrameBuffer::commit(FrameMemBlock* frame) {
     // The counter's observers hear of the frame before it is queued.
     counterText_.SetNumber(++frameCounter_);
     // A refused frame stays with the producer, which may commit it again or release it.
-    if (!ready_.Push(frame)) return false;
+    if (!ready_.push(frame)) return false;
     platform::MutexLock lock(lock_, kFrameLockTimeoutMs);
     if (!lock.owns()) return true;  // the frame is queued; only the wake-up calls are skipped
     for (auto next = observers_.begin(); next != observers_.end();) {
@@ -104,9 +104,9 @@ bool FrameBuffer::Reset() {
     {
         platform::MutexLock lock(lock_, kFrameLockTimeoutMs);
         if (!lock.owns()) return false;
-        while (FrameMemBlock* frame = ready_.Pop()) free_.Push(frame);
+        while (FrameMemBlock* frame = ready_.pop()) free_.push(frame);
     }
-    const std::optional<std::size_t> freeFrames = free_.Count();
+    const std::optional<std::size_t> freeFrames = free_.count();
     if (!freeFrames) return false;
     if (*freeFrames != kFrameCount) throw FrameBufferException(kFrameHeldMessage);
     return true;

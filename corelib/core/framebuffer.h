@@ -31,7 +31,7 @@ public:
     FrameMemBlock& operator=(const FrameMemBlock&) = delete;
 
     // Called once by the buffer that owns the frame.
-    void SetOwner(FrameBuffer* owner) { owner_ = owner; }
+    void setOwner(FrameBuffer* owner) { owner_ = owner; }
 
     // Both views: null while the frame holds no bytes.
     void* GetData() override;
@@ -93,7 +93,7 @@ private:
     friend class FrameMemBlock;
     // Producer thread: counts the frame, queues it and wakes the observers.
     bool commit(FrameMemBlock* frame);
-    bool release(FrameMemBlock* frame) { return free_.Push(frame); }
+    bool release(FrameMemBlock* frame) { return free_.push(frame); }
 
     platform::Mutex lock_;  // guards observers_ and Reset; taken before the queue locks
     std::array<FrameMemBlock, kFrameCount> frames_;

@@ -8,7 +8,7 @@ FrameQueue::~FrameQueue() {
     platform::MutexLock waitForOthers(mutex_, kFrameLockTimeoutMs);
 }
 
-bool FrameQueue::Push(FrameMemBlock* frame) {
+bool FrameQueue::push(FrameMemBlock* frame) {
     platform::MutexLock lock(mutex_, kFrameLockTimeoutMs);
     if (!lock.owns() || count_ == slots_.size()) return false;
     slots_[write_] = frame;
@@ -17,7 +17,7 @@ bool FrameQueue::Push(FrameMemBlock* frame) {
     return true;
 }
 
-FrameMemBlock* FrameQueue::Pop() {
+FrameMemBlock* FrameQueue::pop() {
     platform::MutexLock lock(mutex_, kFrameLockTimeoutMs);
     if (!lock.owns() || count_ == 0) return nullptr;
     FrameMemBlock* frame = slots_[read_];
@@ -26,7 +26,7 @@ FrameMemBlock* FrameQueue::Pop() {
     return frame;
 }
 
-std::optional<std::size_t> FrameQueue::Count() {
+std::optional<std::size_t> FrameQueue::count() {
     platform::MutexLock lock(mutex_, kFrameLockTimeoutMs);
     if (!lock.owns()) return std::nullopt;
     return count_;

@@ -28,11 +28,11 @@ public:
     FrameQueue& operator=(const FrameQueue&) = delete;
 
     // Appends the frame; false when the queue is full or the lock timed out.
-    bool Push(FrameMemBlock* frame);
+    bool push(FrameMemBlock* frame);
     // The oldest frame, taken out; null when the queue is empty or the lock timed out.
-    FrameMemBlock* Pop();
+    FrameMemBlock* pop();
     // The number of queued frames; nothing when the lock timed out.
-    std::optional<std::size_t> Count();
+    std::optional<std::size_t> count();
 
 private:
     platform::Mutex mutex_;              // guards everything below

@@ -10,7 +10,7 @@ namespace {
 
 // Check first, so observers see the state after the camera adjusted coupled settings.
 void applyChange(IChecker* checker, const ZmCoreLib::SettingKind& kind) {
-    ZmCoreLib::Setting* owner = kind.Owner();
+    ZmCoreLib::Setting* owner = kind.owner();
     if (owner == nullptr) return;
     if (checker != nullptr) checker->Check(owner->GetId());
     owner->Notify();
@@ -55,7 +55,7 @@ void SettingEnum::SetItems(ZmCoreLib::IPairIterator* items) {
 }
 
 void SettingEnum::AddItem(int valueId, int registerCode) {
-    const ZmCoreLib::EnumValueCatalogueEntry& entry = ZmCoreLib::FindEnumValueEntry(valueId);
+    const ZmCoreLib::EnumValueCatalogueEntry& entry = ZmCoreLib::findEnumValueEntry(valueId);
     items_.emplace_back(valueId, entry.text);
     codes_[valueId] = registerCode;
 }
@@ -64,7 +64,7 @@ void SettingEnum::AddItem(int valueId, int registerCode) {
 // Scalar
 
 std::int64_t SettingScalar::multiplierOf(int unitId) {
-    const ZmCoreLib::UnitCatalogueEntry* unit = ZmCoreLib::LookUpUnit(unitId);
+    const ZmCoreLib::UnitCatalogueEntry* unit = ZmCoreLib::lookUpUnit(unitId);
     return unit != nullptr ? unit->multiplier : 1;
 }
 
@@ -118,7 +118,7 @@ void SettingScalar::setValueInUnits(std::int64_t value) {
 
 void SettingScalar::SetUnit(int unitId) {
     if (!hasKey(units_, unitId)) {
-        NotifyOwner();
+        notifyOwner();
         return;
     }
     unit_ = unitId;
@@ -142,7 +142,7 @@ int SettingScalar::GetMax(int unitId) {
 }
 
 void SettingScalar::AddUnit(int unitId) {
-    const ZmCoreLib::UnitCatalogueEntry& entry = ZmCoreLib::FindUnitEntry(unitId);
+    const ZmCoreLib::UnitCatalogueEntry& entry = ZmCoreLib::findUnitEntry(unitId);
     units_.emplace_back(unitId, entry.text);
     if (units_.size() == 1) {
         unit_ = unitId;

@@ -26,8 +26,8 @@ namespace ZmCoreLib_v4 {
 // The register sub-address of a setting (the intensifier module addresses its registers by it).
 class HwAddress {
 public:
-    void SetHwAddress(int address) { address_ = address; }
-    int GetHwAddress() const { return address_; }
+    void setHwAddress(int address) { address_ = address; }
+    int hwAddress() const { return address_; }
 
 private:
     int address_ = 0;

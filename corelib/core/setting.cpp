@@ -10,28 +10,28 @@
 
 namespace ZmCoreLib {
 
-void SettingKind::SetOwner(Setting* owner) {
-    shared_ = owner->shared_;
+void SettingKind::setOwner(Setting* setting) {
+    shared_ = setting->shared_;
 }
 
-Setting* SettingKind::Owner() const {
+Setting* SettingKind::owner() const {
     if (!shared_ || shared_->copies.empty()) return nullptr;
     return shared_->copies.front();
 }
 
-void SettingKind::SetEnabled(bool enabled) {
+void SettingKind::setEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
-    NotifyOwner();
+    notifyOwner();
 }
 
-void SettingKind::NotifyOwner() const {
-    if (Setting* owner = Owner()) owner->Notify();
+void SettingKind::notifyOwner() const {
+    if (Setting* current = owner()) current->Notify();
 }
 
 void SettingString::SetText(std::u16string text) {
     value_ = std::move(text);
-    NotifyOwner();
+    notifyOwner();
 }
 
 void SettingString::SetNumber(int n) {
@@ -51,7 +51,7 @@ Setting::Setting(unsigned id, SettingString* kind) : Setting(id, kKindString, ki
 
 Setting::Setting(unsigned id, unsigned kindCode, SettingKind* kindObject)
     : shared_(std::make_shared<detail::SettingShared>()) {
-    const SettingCatalogueEntry& entry = FindSettingEntry(id);
+    const SettingCatalogueEntry& entry = findSettingEntry(id);
     if (entry.kind != kindCode) {
         char text[96];
         std::snprintf(text, sizeof text, "setting 0x%X is of kind 0x%X in the catalogue, not 0x%X", id,
@@ -65,7 +65,7 @@ Setting::Setting(unsigned id, unsigned kindCode, SettingKind* kindObject)
     hint_ = entry.hint;
     description_ = entry.description;
     join();
-    kindObject->SetOwner(this);
+    kindObject->setOwner(this);
 }
 
 Setting::Setting(const Setting& other)
@@ -121,7 +121,7 @@ SettingKind* Setting::kindObject() const {
 
 bool Setting::IsEnabled() {
     const SettingKind* kind = kindObject();
-    return kind != nullptr && kind->GetEnabled();
+    return kind != nullptr && kind->isEnabled();
 }
 
 void Setting::AddObserver(ISettingObserver* observer) {

@@ -43,19 +43,19 @@ public:
     SettingKind& operator=(const SettingKind&) = delete;
 
     // Called by the Setting constructor.
-    void SetOwner(Setting* owner);
+    void setOwner(Setting* owner);
     // The setting changes are reported through, or null before the kind object is wrapped in a
     // setting or after every copy of it is gone.
-    Setting* Owner() const;
+    Setting* owner() const;
 
-    bool GetEnabled() const { return enabled_; }
+    bool isEnabled() const { return enabled_; }
     // Notifies the owner when the flag changes; setting it to its present value does nothing.
-    void SetEnabled(bool enabled);
+    void setEnabled(bool enabled);
 
 protected:
     SettingKind() = default;
     // Tells the owner's observers, if there is an owner.
-    void NotifyOwner() const;
+    void notifyOwner() const;
 
 private:
     std::shared_ptr<detail::SettingShared> shared_;

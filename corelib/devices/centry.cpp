@@ -79,7 +79,7 @@ std::string describeCurrentException() {
     } catch (const ZmCoreLib::ExceptionRoot& error) {
         return error.What();
     } catch (const ZmCoreLib::FrameBufferException& error) {
-        return platform::toUtf8(error.Message());
+        return platform::toUtf8(error.message());
     } catch (const std::exception& error) {
         return error.what();
     } catch (...) {

@@ -135,13 +135,13 @@ Device::Device(std::unique_ptr<IHwLayer> layer, const ModelDescription& model)
       sensorTemperature_(model.sensorTemperature),
       fpgaBufferCount_(model.fpgaSlots) {
     cameraSettings_.sensor = model.sensor;
-    cameraThread_.SetDevice(this);
-    repackThread_.SetDevice(this);
+    cameraThread_.setDevice(this);
+    repackThread_.setDevice(this);
     reportUnusableEvents({&runEvent_, &stopEvent_, &stoppedEvent_});
 }
 
 Device::~Device() {
-    ShutDown();
+    shutDown();
 }
 
 ZmCoreLib::IFrameBuffer* Device::Open() {
@@ -159,7 +159,7 @@ ZmCoreLib::IFrameBuffer* Device::Open() {
     rawBuffer_->AddObserver(&rawFrameSignal_);
     if (!cameraThread_.Start(false) || !repackThread_.Start(false)) {
         // Without both threads the camera could never deliver a frame: stay closed.
-        ShutDown();
+        shutDown();
         return nullptr;
     }
     return outputBuffer_.get();
@@ -167,10 +167,10 @@ ZmCoreLib::IFrameBuffer* Device::Open() {
 
 void Device::Close() {
     Stop();
-    ShutDown();
+    shutDown();
 }
 
-void Device::ShutDown() {
+void Device::shutDown() {
     {
         platform::MutexLock camera(cameraLock_, platform::kWaitForever);
         platform::MutexLock repack(repackLock_, platform::kWaitForever);
@@ -231,7 +231,7 @@ void Device::Stop() {
     started_ = false;
 }
 
-void Device::DrainRawBuffer() {
+void Device::drainRawBuffer() {
     platform::MutexLock repack(repackLock_, platform::kWaitForever);
     if (pendingRawFrame_) {
         pendingRawFrame_->Release();
@@ -263,7 +263,7 @@ void Device::bringUp(const std::string& file, unsigned moduleAddressOffset) {
                                  registers::kControlWindow + registers::kTransferLengthOffset);
 
     std::string fileProblem;
-    const bool loaded = LoadFpgaConfiguration(*hwLayer_, file, 0, &fileProblem) == 0;
+    const bool loaded = loadFpgaConfiguration(*hwLayer_, file, 0, &fileProblem) == 0;
 
     const unsigned version = hwLayer_->ReadRegister(registers_.version);
     // An FPGA that took its configuration shows its version; one that did not answers 0.
@@ -301,12 +301,12 @@ void Device::bringUp(const std::string& file, unsigned moduleAddressOffset) {
     const int type =
         static_cast<int>(registers::kModuleType.extract(hwLayer_->ReadRegister(moduleDataRegister)));
     // No module answers 0; a type this library does not know is left alone.
-    if (!ModuleIccd::IsKnownType(type)) return;
+    if (!ModuleIccd::isKnownType(type)) return;
     module_ = std::make_unique<ModuleIccd>(this, type);
     module_->SetBaseAddress(static_cast<int>(registers_.moduleAddress));
     module_->SetHwLayer(hwLayer_.get());
     rotation_ += module_->GetRotation();
-    settings_.insert(settings_.end(), module_->Settings().begin(), module_->Settings().end());
+    settings_.insert(settings_.end(), module_->settings().begin(), module_->settings().end());
 }
 
 void Device::showIdentity(const char16_t* name) {

@@ -46,7 +46,7 @@ class Device;
 class Device_CameraThread final : public ZmCoreLib::Worker {
 public:
     Device_CameraThread() : Worker("CameraThread") {}
-    void SetDevice(Device* device) { device_ = device; }
+    void setDevice(Device* device) { device_ = device; }
 
 protected:
     int Run() override;
@@ -59,7 +59,7 @@ private:
 class Device_RepackThread final : public ZmCoreLib::Worker {
 public:
     Device_RepackThread() : Worker("RepackThread") {}
-    void SetDevice(Device* device) { device_ = device; }
+    void setDevice(Device* device) { device_ = device; }
 
 protected:
     int Run() override;
@@ -183,8 +183,8 @@ public:
     virtual void RepackStep() = 0;
 
     // Frames whose bulk read failed or came back short and were dropped instead of delivered.
-    int DroppedFrames() const { return droppedFrames_.load(); }
-    bool IsStarted() const { return started_.load(); }
+    int droppedFrames() const { return droppedFrames_.load(); }
+    bool isStarted() const { return started_.load(); }
 
 protected:
     // The device owns the layer: its camera's only path to registers and the image stream.
@@ -193,11 +193,11 @@ protected:
 
     // Stops both threads and destroys the frame buffers. Every family destructor calls it first,
     // while the family's steps can still run.
-    void ShutDown();
+    void shutDown();
 
     // Repack thread or camera thread (family B, inside its step): gives back the pending raw
     // frame and every finished raw frame, under the repack lock.
-    void DrainRawBuffer();
+    void drainRawBuffer();
 
     // Bring-up common to both families, on the constructing thread, after the family built its
     // settings: computes the registers both families have at the same place (the intensifier

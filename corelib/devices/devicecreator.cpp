@@ -78,9 +78,9 @@ void DeviceCreator::CloseAndDelete::operator()(Device* device) const {
 bool canBuild(const ModelChoice& choice) {
     switch (choice.model) {
         case CameraModel::SonyIcx285B:
-            return DeviceSonyIcx285B::KnowsSensor(choice.sensor);
+            return DeviceSonyIcx285B::knowsSensor(choice.sensor);
         case CameraModel::Kodak:
-            return DeviceKodak::KnowsSensor(choice.sensor);
+            return DeviceKodak::knowsSensor(choice.sensor);
         default:
             return true;
     }

@@ -53,7 +53,7 @@ TypeBDescription describe(bool fibreOptic, bool sensorTemperature) {
 
 }  // namespace
 
-bool DeviceKodak::KnowsSensor(unsigned sensor) {
+bool DeviceKodak::knowsSensor(unsigned sensor) {
     return sensor == kSensorKodak11002;
 }
 

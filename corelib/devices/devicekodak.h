@@ -13,11 +13,11 @@ public:
     // Brings the camera up: over fibre optics it loads the FPGA configuration, reads the version,
     // module, readout channel and serial numbers; a camera on plain USB has no configuration file,
     // name or pixel clock of its own. Runs on the creating thread. The sensor must be one
-    // KnowsSensor accepts.
+    // knowsSensor accepts.
     DeviceKodak(std::unique_ptr<IHwLayer> layer, unsigned sensor, int fibreOptic, int sensorTemperature);
 
     // Whether the readout timing and geometry of `sensor` are known.
-    static bool KnowsSensor(unsigned sensor);
+    static bool knowsSensor(unsigned sensor);
 };
 
 }  // namespace ZmCoreLib_v4

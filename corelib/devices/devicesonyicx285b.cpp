@@ -98,7 +98,7 @@ TypeBDescription describe(unsigned sensor, bool fibreOptic, bool sensorTemperatu
 
 }  // namespace
 
-bool DeviceSonyIcx285B::KnowsSensor(unsigned sensor) {
+bool DeviceSonyIcx285B::knowsSensor(unsigned sensor) {
     return findSensor(sensor) != nullptr;
 }
 

@@ -12,13 +12,13 @@ namespace ZmCoreLib_v4 {
 class DeviceSonyIcx285B final : public DeviceTypeB {
 public:
     // Brings the camera up: loads the FPGA configuration of its variant and reads its version,
-    // module and serial numbers. Runs on the creating thread. The sensor must be one KnowsSensor
+    // module and serial numbers. Runs on the creating thread. The sensor must be one knowsSensor
     // accepts.
     DeviceSonyIcx285B(std::unique_ptr<IHwLayer> layer, unsigned sensor, int fibreOptic, int sensorTemperature,
                       int intensifier);
 
     // Whether the readout timing and geometry of `sensor` are known.
-    static bool KnowsSensor(unsigned sensor);
+    static bool knowsSensor(unsigned sensor);
 };
 
 }  // namespace ZmCoreLib_v4

@@ -33,7 +33,7 @@ DeviceTypeA::DeviceTypeA(std::unique_ptr<IHwLayer> layer, const TypeADescription
 }
 
 DeviceTypeA::~DeviceTypeA() {
-    ShutDown();
+    shutDown();
 }
 
 void DeviceTypeA::LoadConfiguration(const std::string& file) {

@@ -36,8 +36,8 @@ void writeTime(IHwLayer& layer, unsigned address, SettingScalar* time) {
 void enableForInputMode(CameraSettings& s) {
     if (s.inputMode == nullptr) return;
     const int mode = s.inputMode->GetValue();
-    if (s.exposure != nullptr) s.exposure->SetEnabled(mode == ids::kModeFrame);
-    if (s.chronogramStart != nullptr) s.chronogramStart->SetEnabled(mode == ids::kModeLine);
+    if (s.exposure != nullptr) s.exposure->setEnabled(mode == ids::kModeFrame);
+    if (s.chronogramStart != nullptr) s.chronogramStart->setEnabled(mode == ids::kModeLine);
 }
 
 // The input mode (as the low byte of its value id) with the chronogram start.

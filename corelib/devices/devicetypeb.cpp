@@ -30,7 +30,7 @@ DeviceTypeB::DeviceTypeB(std::unique_ptr<IHwLayer> layer, const TypeBDescription
 }
 
 DeviceTypeB::~DeviceTypeB() {
-    ShutDown();
+    shutDown();
 }
 
 void DeviceTypeB::LoadConfiguration(const std::string& file) {
@@ -77,7 +77,7 @@ void DeviceTypeB::switchOn() {
 
 void DeviceTypeB::settingsWritten() {
     // Frames taken with the old settings are not delivered.
-    DrainRawBuffer();
+    drainRawBuffer();
 }
 
 void DeviceTypeB::updateTemperatures() {

@@ -141,8 +141,8 @@ void DeviceTypeB::coupleSettings(unsigned settingId) {
             break;
         case ids::kInputMode: {
             const bool multiFrame = s.inputMode->GetValue() == ids::kModeMultiFrame;
-            if (s.multiExposurePeriod != nullptr) s.multiExposurePeriod->SetEnabled(multiFrame);
-            if (s.framesPerStart != nullptr) s.framesPerStart->SetEnabled(multiFrame);
+            if (s.multiExposurePeriod != nullptr) s.multiExposurePeriod->setEnabled(multiFrame);
+            if (s.framesPerStart != nullptr) s.framesPerStart->setEnabled(multiFrame);
             applyMinimumFramePeriod(s);
             break;
         }

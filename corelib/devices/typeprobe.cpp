@@ -18,7 +18,7 @@ constexpr unsigned kPulse = registers::buffermanager::kStartPulse.mask();
 
 TypeProbe::TypeProbe(IHwLayer& layer, std::chrono::milliseconds pollPause,
                      std::chrono::milliseconds pollLimit, const std::string& configurationFile) {
-    configurationLoaded_ = LoadFpgaConfiguration(layer, configurationFile) == 0;
+    configurationLoaded_ = loadFpgaConfiguration(layer, configurationFile) == 0;
     std::this_thread::sleep_for(kSettleTime);
     layer.WriteRegister(kStartRegister, kPulse);
     layer.WriteRegister(kStartRegister, 0);

@@ -44,7 +44,7 @@ ssize_t readPiece(int descriptor, unsigned char* piece, std::size_t size) {
 
 }  // namespace
 
-int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index, std::string* problem) {
+int loadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index, std::string* problem) {
     for (int i = 0; i < kConfigurationResets; ++i)
         layer.VendorWrite(index, registers::kConfigurationReset, nullptr, 0);
 

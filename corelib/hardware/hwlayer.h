@@ -33,7 +33,7 @@ public:
 // without waiting for a writer, then refused). 1 too when a read fails part way, after what came
 // before. `problem`, when given, then receives what was wrong with the file, for a message ("is
 // empty"). Blocks the calling thread for the control requests.
-int LoadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index = 0,
+int loadFpgaConfiguration(IHwLayer& layer, const std::string& path, int index = 0,
                           std::string* problem = nullptr);
 
 }  // namespace ZmCoreLib_v4

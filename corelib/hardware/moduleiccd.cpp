@@ -127,14 +127,14 @@ ModuleIccd::~ModuleIccd() = default;
 SettingScalar* ModuleIccd::addScalar(unsigned id, const ScalarShape& shape, int registerNumber) {
     // Not yet wrapped in a Setting while it is shaped: the values reach neither the camera nor observers.
     SettingScalar* setting = factory_.addScalar(id, shape);
-    setting->SetHwAddress(registerNumber);
+    setting->setHwAddress(registerNumber);
     return setting;
 }
 
 SettingEnum* ModuleIccd::addEnum(unsigned id, std::initializer_list<EnumItem> items, int value,
                                  int registerNumber) {
     SettingEnum* setting = factory_.addEnum(id, items, value);
-    setting->SetHwAddress(registerNumber);
+    setting->setHwAddress(registerNumber);
     return setting;
 }
 
@@ -276,7 +276,7 @@ void ModuleIccd::SettingChanged(unsigned id) {
     const bool singleFrame = mode == ids::kIccdModeSingleFrame;
     const bool twoFrames = mode == ids::kIccdModeTwoFrames;
     const auto enable = [](ZmCoreLib::SettingKind* setting, bool enabled) {
-        if (setting) setting->SetEnabled(enabled);
+        if (setting) setting->setEnabled(enabled);
     };
     const bool on = alignment || singleFrame || twoFrames;
     enable(mcpVoltage_, on);
@@ -294,8 +294,8 @@ void ModuleIccd::SettingChanged(unsigned id) {
 }
 
 void ModuleIccd::SetSecondPulseEnabled(bool enabled) {
-    if (secondDuration_) secondDuration_->SetEnabled(enabled);
-    if (pauseBetweenShutterPulses_) pauseBetweenShutterPulses_->SetEnabled(enabled);
+    if (secondDuration_) secondDuration_->setEnabled(enabled);
+    if (pauseBetweenShutterPulses_) pauseBetweenShutterPulses_->setEnabled(enabled);
 }
 
 }  // namespace ZmCoreLib_v4

@@ -42,7 +42,7 @@ class ModuleIccd final : public IModule {
 public:
     // Module types the camera reports: 1, 2 and 4 gate one pulse train, 3 gates two pulses, 5 is a
     // fast single-pulse module.
-    static bool IsKnownType(int type) { return type >= 1 && type <= 5; }
+    static bool isKnownType(int type) { return type >= 1 && type <= 5; }
 
     // Builds the settings of `type` (which must be known) with `camera` as their checker.
     ModuleIccd(IChecker* camera, int type);
@@ -62,7 +62,7 @@ public:
     // its settings disabled.
     void SetSecondPulseEnabled(bool enabled);
     // The settings in the module's order, for the camera to append to its own list.
-    const std::vector<ZmCoreLib::Setting>& Settings() const { return settings_; }
+    const std::vector<ZmCoreLib::Setting>& settings() const { return settings_; }
 
 private:
     // Each makes the setting with its internal register number.
@@ -82,9 +82,7 @@ private:
     unsigned diaphragmValue() const;
     // Puts `registerNumber` into the module address register and `value` into the data register.
     void writeIndirect(int registerNumber, unsigned value);
-    void writeSetting(const HwAddress& setting, unsigned value) {
-        writeIndirect(setting.GetHwAddress(), value);
-    }
+    void writeSetting(const HwAddress& setting, unsigned value) { writeIndirect(setting.hwAddress(), value); }
 
     IChecker* camera_;
     IHwLayer* layer_ = nullptr;

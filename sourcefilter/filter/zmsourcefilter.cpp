@@ -31,7 +31,7 @@ ZmSourceFltPin* ZmSourceFilter::pin(unsigned index) {
 
 void ZmSourceFilter::reportSeriesError(unsigned pin, const SaveError& error) {
     if (sink_)
-        sink_->OnSaveError(pin, error.caption, error.text, error.framesNotSaved);
+        sink_->onSaveError(pin, error.caption, error.text, error.framesNotSaved);
     else
         std::fprintf(stderr, "%s: %s\n", error.caption.c_str(), error.text.c_str());
 }
@@ -66,8 +66,8 @@ HResult ZmSourceFilter::AddDevice(ZmCoreLib::IDevice* device) {
         added = pin.get();
         pins_.push_back(std::move(pin));
     }
-    added->Bind(device);
-    if (sink_) sink_->OnPinAdded(added->index());
+    added->bind(device);
+    if (sink_) sink_->onPinAdded(added->index());
     return S_OK;
 }
 

@@ -42,10 +42,10 @@ int scalarValue(ZmCoreLib::ISetting* setting) {
 ZmSourceFltPin::ZmSourceFltPin(ZmSourceFilter& filter, unsigned index) : filter_(filter), index_(index) {}
 
 ZmSourceFltPin::~ZmSourceFltPin() {
-    Unbind();
+    unbind();
 }
 
-void ZmSourceFltPin::Bind(ZmCoreLib::IDevice* device) {
+void ZmSourceFltPin::bind(ZmCoreLib::IDevice* device) {
     ZmCoreLib::IFrameBuffer* previous = nullptr;
     ZmCoreLib::IFrameBuffer* next = device->GetFrameBuffer();
     {
@@ -79,7 +79,7 @@ void ZmSourceFltPin::Bind(ZmCoreLib::IDevice* device) {
     if (next) next->AddObserver(this);
 }
 
-void ZmSourceFltPin::Unbind() {
+void ZmSourceFltPin::unbind() {
     ZmCoreLib::IFrameBuffer* previous = nullptr;
     {
         std::lock_guard guard(filter_.lock());
@@ -120,14 +120,14 @@ HResult ZmSourceFltPin::CheckMediaType(const MediaType* type) {
     return S_OK;
 }
 
-HResult ZmSourceFltPin::SetConnectionType(const MediaType& type) {
+HResult ZmSourceFltPin::setConnectionType(const MediaType& type) {
     std::lock_guard guard(filter_.lock());
     const HResult result = CheckMediaType(&type);
     if (result == S_OK) connection_ = type;
     return result;
 }
 
-void ZmSourceFltPin::ClearConnection() {
+void ZmSourceFltPin::clearConnection() {
     std::lock_guard guard(filter_.lock());
     connection_.reset();
 }
@@ -194,7 +194,7 @@ HResult ZmSourceFltPin::FillBuffer(SampleBuffer& sample) {
         }
     }
     if (FilterEventSink* sink = filter_.eventSink())
-        sink->OnGraphEvent(index_, EC_VIDEO_SIZE_CHANGED, sizeChangeParameter, 0);
+        sink->onGraphEvent(index_, EC_VIDEO_SIZE_CHANGED, sizeChangeParameter, 0);
     return S_FALSE;
 }
 

@@ -78,17 +78,17 @@ public:
     // Takes the picture size and serial number from the device's settings and becomes an
     // observer of its output frame buffer (none while the device is closed), leaving the previous
     // buffer. Control thread.
-    void Bind(ZmCoreLib::IDevice* device);
+    void bind(ZmCoreLib::IDevice* device);
     // Leaves the frame buffer; call before the device closes. Control thread.
-    void Unbind();
+    void unbind();
 
     // Media types offered at positions 0, 1, 2: RGB24, RGB32, ARGB32 at the current picture size.
     HResult GetMediaType(int position, MediaType* type);
     // RGB24 and RGB32 in the video-info format are accepted; nothing is recorded.
     HResult CheckMediaType(const MediaType* type);
     // Checks and records the type of the connection; FillBuffer writes pixels of this layout.
-    HResult SetConnectionType(const MediaType& type);
-    void ClearConnection();
+    HResult setConnectionType(const MediaType& type);
+    void clearConnection();
     // Sizes the pool to the connection's picture: at least one buffer of biSizeImage bytes.
     HResult DecideBufferSize(SampleAllocator* allocator, AllocatorProperties* properties);
 

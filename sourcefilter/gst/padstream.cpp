@@ -148,7 +148,7 @@ gboolean PadStream::onActivateMode(GstPad* pad, GstObject*, GstPadMode mode, gbo
     if (mode != GST_PAD_MODE_PUSH || !self) return FALSE;
     if (!active) {
         self->stop();
-        self->pin_.ClearConnection();
+        self->pin_.clearConnection();
     } else {
         std::lock_guard guard(self->taskMutex_);
         self->eosRequested_ = false;
@@ -304,7 +304,7 @@ bool PadStream::negotiate() {
         GstCaps* candidate = gst_caps_copy_nth(offered, i);
         GstVideoInfo info;
         if (gst_caps_can_intersect(candidate, peer) && gst_video_info_from_caps(&info, candidate) &&
-            pin_.SetConnectionType(mediaTypeOfCaps(info)) == S_OK) {
+            pin_.setConnectionType(mediaTypeOfCaps(info)) == S_OK) {
             chosen = candidate;
             info_ = info;
         } else {

@@ -28,7 +28,7 @@ bool guarded(Call call, std::string& error, const std::string& what) {
     } catch (const ZmCoreLib::ExceptionRoot& e) {
         error = what + ": " + e.What();
     } catch (const ZmCoreLib::FrameBufferException& e) {
-        error = what + ": " + platform::toUtf8(e.Message());
+        error = what + ": " + platform::toUtf8(e.message());
     } catch (const std::exception& e) {
         error = what + ": " + e.what();
     }

@@ -29,9 +29,9 @@ public:
         streams_.clear();  // tasks end before the pins they read go away
     }
 
-    void OnPinAdded(unsigned pinIndex) override;
-    void OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t param1, std::int32_t param2) override;
-    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+    void onPinAdded(unsigned pinIndex) override;
+    void onGraphEvent(unsigned pin, std::int32_t code, std::int32_t param1, std::int32_t param2) override;
+    void onSaveError(unsigned pin, const std::string& caption, const std::string& text,
                      std::int32_t framesNotSaved) override;
 
     // State changes (the element's state lock is held by the caller).
@@ -76,7 +76,7 @@ private:
     std::vector<std::unique_ptr<PadStream>> streams_;
 };
 
-void ElementState::OnPinAdded(unsigned pinIndex) {
+void ElementState::onPinAdded(unsigned pinIndex) {
     ZmSourceFltPin* pin = filter.pin(pinIndex);
     GstPadTemplate* padTemplate =
         gst_element_class_get_pad_template(GST_ELEMENT_GET_CLASS(element_), "src_%u");
@@ -96,7 +96,7 @@ void ElementState::OnPinAdded(unsigned pinIndex) {
     if (state == GST_STATE_PLAYING) added->start();
 }
 
-void ElementState::OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t param1, std::int32_t param2) {
+void ElementState::onGraphEvent(unsigned pin, std::int32_t code, std::int32_t param1, std::int32_t param2) {
     gchar* padName = g_strdup_printf("src_%u", pin);
     GstStructure* structure = gst_structure_new(kGraphEventMessage, "code", G_TYPE_INT, code, "param1",
                                                 G_TYPE_INT, param1, "param2", G_TYPE_INT, param2, "pin",
@@ -105,7 +105,7 @@ void ElementState::OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t pa
     gst_element_post_message(element_, gst_message_new_element(GST_OBJECT(element_), structure));
 }
 
-void ElementState::OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+void ElementState::onSaveError(unsigned pin, const std::string& caption, const std::string& text,
                                std::int32_t framesNotSaved) {
     // Posting does not wait for the application: the producer thread goes on at once.
     GST_ELEMENT_WARNING_WITH_DETAILS(
@@ -127,14 +127,14 @@ bool ElementState::startCameras() {
         for (ZmCoreLib::IDevice* device : devices) filter.AddDevice(device);
         gst_element_no_more_pads(element_);
     } else {
-        for (unsigned i = 0; i < devices.size(); ++i) filter.pin(i)->Bind(devices[i]);
+        for (unsigned i = 0; i < devices.size(); ++i) filter.pin(i)->bind(devices[i]);
     }
     return true;
 }
 
 void ElementState::stopCameras() {
     if (!standalone_) return;
-    for (unsigned i = 0; i < filter.pinCount(); ++i) filter.pin(i)->Unbind();
+    for (unsigned i = 0; i < filter.pinCount(); ++i) filter.pin(i)->unbind();
     cameras.closeAll();
 }
 

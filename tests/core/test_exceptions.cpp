@@ -56,7 +56,7 @@ TEST(FrameBufferExceptionTest, CarriesItsWideMessage) {
     try {
         throw ZmCoreLib::FrameBufferException(u"Есть занятый кадр");
     } catch (const ZmCoreLib::FrameBufferException& caught) {
-        EXPECT_EQ(caught.Message(), u"Есть занятый кадр");
+        EXPECT_EQ(caught.message(), u"Есть занятый кадр");
     }
 }
 

@@ -243,7 +243,7 @@ TEST_P(FrameBufferResetTest, ReadyFramesReturnAndHeldFramesAreReported) {
             buffer.Reset();
             ADD_FAILURE() << "Reset with a held frame must throw";
         } catch (const ZmCoreLib::FrameBufferException& error) {
-            EXPECT_EQ(error.Message(), u"Есть занятый кадр");
+            EXPECT_EQ(error.message(), u"Есть занятый кадр");
         }
     } else {
         EXPECT_TRUE(buffer.Reset());

@@ -337,8 +337,8 @@ TEST(ScalarCameraSide, StepWrittenValueAndReferenceConvertBetweenUnits) {
     f.scalar.SetUnit(kNs);
     EXPECT_EQ(f.scalar.GetReference(), 1500);
 
-    f.scalar.SetHwAddress(0x21);
-    EXPECT_EQ(f.scalar.GetHwAddress(), 0x21);
+    f.scalar.setHwAddress(0x21);
+    EXPECT_EQ(f.scalar.hwAddress(), 0x21);
 }
 
 TEST(ScalarUnits, OfferedInOrderAddedWithCatalogueTexts) {
@@ -462,7 +462,7 @@ TEST(Enumeration, SetItemsCopiesTheListAndKeepsRegisterCodes) {
 
 TEST(Enumeration, EnabledFlagOfTheKindIsTheSettings) {
     EnumFixture f;
-    f.gain.SetEnabled(false);
+    f.gain.setEnabled(false);
     EXPECT_FALSE(f.setting->IsEnabled());
     EXPECT_EQ(f.log.events, std::vector<std::string>{kGainNotified});  // no camera check
     EXPECT_EQ(f.setting->GetEnum(), &f.gain);

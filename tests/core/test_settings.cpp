@@ -35,7 +35,7 @@ constexpr unsigned kRegister2 = 0x310A;
 // Catalogues
 
 TEST(Catalogue, TablesHaveTheirFullLengthInTableOrder) {
-    const auto settings = SettingCatalogue();
+    const auto settings = settingCatalogue();
     ASSERT_EQ(settings.size(), 59u);
     EXPECT_EQ(settings.front().id, 0x3101u);
     EXPECT_EQ(settings[14].id, 0x3001u);  // first enumeration after the information texts
@@ -47,13 +47,13 @@ TEST(Catalogue, TablesHaveTheirFullLengthInTableOrder) {
     }
     EXPECT_EQ(intensifierModes, (std::vector<unsigned>{0x3202, 0x3201}));
 
-    const auto values = EnumValueCatalogue();
+    const auto values = enumValueCatalogue();
     ASSERT_EQ(values.size(), 31u);
     EXPECT_EQ(values.front().id, 0x5001);
     EXPECT_EQ(values[9].id, 0x501B);
     EXPECT_EQ(values.back().id, 0x5021);
 
-    const auto units = UnitCatalogue();
+    const auto units = unitCatalogue();
     ASSERT_EQ(units.size(), 16u);
     EXPECT_EQ(units.front().id, kUnitNanosecond);
     EXPECT_EQ(units.back().id, kUnitConventional);
@@ -94,7 +94,7 @@ TEST(Catalogue, SettingEntriesFollowTheSameAndEllipsisRules) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
-        const SettingCatalogueEntry& entry = FindSettingEntry(c.id);
+        const SettingCatalogueEntry& entry = findSettingEntry(c.id);
         EXPECT_EQ(entry.kind, c.kind);
         EXPECT_EQ(entry.group, c.group);
         EXPECT_EQ(entry.name, c.name);
@@ -123,18 +123,18 @@ TEST(Catalogue, UnitsCarryTheirMultipliersAndTexts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
-        EXPECT_EQ(FindUnitEntry(c.id).multiplier, c.multiplier);
-        EXPECT_EQ(FindUnitEntry(c.id).text, c.text);
+        EXPECT_EQ(findUnitEntry(c.id).multiplier, c.multiplier);
+        EXPECT_EQ(findUnitEntry(c.id).text, c.text);
     }
     // The second's text starts with a Latin c, not the Cyrillic letter that looks the same.
-    EXPECT_EQ(FindUnitEntry(kUnitSecond).text[0], u'c');
+    EXPECT_EQ(findUnitEntry(kUnitSecond).text[0], u'c');
 }
 
 TEST(Catalogue, SeveralValueIdsShareOneText) {
     for (int id : {0x5009, 0x501B, 0x5015})
-        EXPECT_EQ(FindEnumValueEntry(id).text, std::u16string(u"Однокадровый"));
-    EXPECT_EQ(FindEnumValueEntry(0x501D).text, std::u16string(u"Двухкадровая"));
-    EXPECT_EQ(FindEnumValueEntry(0x501A).text, std::u16string(u"Двухкадровый"));
+        EXPECT_EQ(findEnumValueEntry(id).text, std::u16string(u"Однокадровый"));
+    EXPECT_EQ(findEnumValueEntry(0x501D).text, std::u16string(u"Двухкадровая"));
+    EXPECT_EQ(findEnumValueEntry(0x501A).text, std::u16string(u"Двухкадровый"));
 }
 
 TEST(Catalogue, MissingIdsAreReportedWithTheId) {
@@ -146,10 +146,10 @@ TEST(Catalogue, MissingIdsAreReportedWithTheId) {
         }
         return "nothing thrown";
     };
-    EXPECT_NE(message([] { FindSettingEntry(0x3006); }).find("0x3006"), std::string::npos);
-    EXPECT_NE(message([] { FindEnumValueEntry(0x500A); }).find("0x500A"), std::string::npos);
-    EXPECT_NE(message([] { FindUnitEntry(0x4010); }).find("0x4010"), std::string::npos);
-    EXPECT_EQ(LookUpUnit(0x4010), nullptr);
+    EXPECT_NE(message([] { findSettingEntry(0x3006); }).find("0x3006"), std::string::npos);
+    EXPECT_NE(message([] { findEnumValueEntry(0x500A); }).find("0x500A"), std::string::npos);
+    EXPECT_NE(message([] { findUnitEntry(0x4010); }).find("0x4010"), std::string::npos);
+    EXPECT_EQ(lookUpUnit(0x4010), nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -158,7 +158,7 @@ TEST(Catalogue, MissingIdsAreReportedWithTheId) {
 TEST(Setting, TakesItsDescriptionFromTheCatalogue) {
     SettingString text;
     Setting setting(ids::kCameraSerial, &text);
-    const SettingCatalogueEntry& entry = FindSettingEntry(ids::kCameraSerial);
+    const SettingCatalogueEntry& entry = findSettingEntry(ids::kCameraSerial);
     EXPECT_EQ(setting.GetId(), ids::kCameraSerial);
     EXPECT_EQ(setting.GetType(), unsigned{kKindString});
     EXPECT_EQ(setting.GetGroup(), unsigned{kGroupInformation});
@@ -214,12 +214,12 @@ TEST(SettingObservers, EnabledFlagNotifiesOnlyWhenItChanges) {
     RecordingObserver observer;
     setting.AddObserver(&observer);
 
-    text.SetEnabled(true);
+    text.setEnabled(true);
     EXPECT_TRUE(observer.calls.empty());
-    text.SetEnabled(false);
+    text.setEnabled(false);
     EXPECT_FALSE(setting.IsEnabled());
     EXPECT_EQ(observer.calls.size(), 1u);
-    text.SetEnabled(false);
+    text.setEnabled(false);
     EXPECT_EQ(observer.calls.size(), 1u);
 }
 

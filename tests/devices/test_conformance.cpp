@@ -207,7 +207,7 @@ TEST_P(Conformance, DeliversEveryFramePixelExactInOrder) {
     const std::vector<std::uint32_t> numbers = takeFrames(6);
     ASSERT_EQ(numbers.size(), 6u);
     expectSequence(numbers);
-    EXPECT_EQ(device_->DroppedFrames(), 0);
+    EXPECT_EQ(device_->droppedFrames(), 0);
 }
 
 // What goes wrong with one bulk read.
@@ -231,12 +231,12 @@ TEST_P(Conformance, FailedBulkReadsNeverReachTheClientsAndStreamingGoesOn) {
         fault.inject(camera());
         // Every frame that arrives is whole; the camera goes on after the failed read.
         const auto deadline = std::chrono::steady_clock::now() + kFrameWaitLimit;
-        while (device_->DroppedFrames() == dropped && std::chrono::steady_clock::now() < deadline) {
+        while (device_->droppedFrames() == dropped && std::chrono::steady_clock::now() < deadline) {
             const Picture p = nextPicture();
             if (!p.pixels.empty()) checkPicture(p);
         }
-        EXPECT_EQ(device_->DroppedFrames(), dropped + 1);
-        dropped = device_->DroppedFrames();
+        EXPECT_EQ(device_->droppedFrames(), dropped + 1);
+        dropped = device_->droppedFrames();
         EXPECT_EQ(takeFrames(3).size(), 3u);
     }
 }

@@ -294,7 +294,7 @@ TEST_P(FailedReadTest, DropsTheFrameGivesItBackAndKeepsStreaming) {
         for (std::size_t i = 0; i < pictures.size(); ++i) {
             EXPECT_EQ(pictures[i].pixels, expectedPixels(frames[i], packing, g, 0)) << "frame " << i;
         }
-        EXPECT_EQ(device.DroppedFrames(), 5);
+        EXPECT_EQ(device.droppedFrames(), 5);
         device.Close();
     };
     if (familyB) {
@@ -425,13 +425,13 @@ TEST(DeviceLifeCycleTest, StartWithAHeldFrameThrowsAndLeavesTheCameraStopped) {
         rig.device->Start();
         ADD_FAILURE() << "Start did not refuse the held frame";
     } catch (const ZmCoreLib::FrameBufferException& e) {
-        EXPECT_EQ(e.Message(), u"Есть занятый кадр");
+        EXPECT_EQ(e.message(), u"Есть занятый кадр");
     }
-    EXPECT_FALSE(rig.device->IsStarted());
+    EXPECT_FALSE(rig.device->isStarted());
 
     EXPECT_TRUE(held->Release());
     rig.device->Start();
-    EXPECT_TRUE(rig.device->IsStarted());
+    EXPECT_TRUE(rig.device->isStarted());
     EXPECT_EQ(takePictures(output, 1).size(), 1u);
     rig.device->Close();
 }
@@ -445,7 +445,7 @@ TEST(DeviceLifeCycleTest, StartTwiceResetsOnce) {
     ASSERT_NE(held, nullptr);
     // A second reset would find the held frame and throw.
     EXPECT_NO_THROW(rig.device->Start());
-    EXPECT_TRUE(rig.device->IsStarted());
+    EXPECT_TRUE(rig.device->isStarted());
     EXPECT_TRUE(held->Release());
     rig.device->Close();
 }
@@ -459,7 +459,7 @@ TEST(DeviceLifeCycleTest, CloseWhileStartedEndsBothThreadsAndDropsTheBuffers) {
 
     rig.device->Close();
     EXPECT_EQ(rig.device->GetFrameBuffer(), nullptr);
-    EXPECT_FALSE(rig.device->IsStarted());
+    EXPECT_FALSE(rig.device->isStarted());
     // Nothing touches the camera any more: no thread is left to do it.
     const int calls = rig.layer.calls();
     std::this_thread::sleep_for(50ms);
@@ -484,12 +484,12 @@ TEST(DeviceLifeCycleTest, StopBeforeOpenAndTwiceIsHarmless) {
     Rig<TestCameraA> rig(4, Geometry{4, 2}, 0);
     rig.device->Stop();
     rig.device->Start();  // not open: nothing to start
-    EXPECT_FALSE(rig.device->IsStarted());
+    EXPECT_FALSE(rig.device->isStarted());
     rig.device->Open();
     rig.device->Start();
     rig.device->Stop();
     rig.device->Stop();
-    EXPECT_FALSE(rig.device->IsStarted());
+    EXPECT_FALSE(rig.device->isStarted());
     rig.device->Close();
 }
 

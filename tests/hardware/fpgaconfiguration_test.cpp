@@ -64,7 +64,7 @@ TEST_F(FpgaConfigurationTest, ThreeResetsThenTheFileUnchangedInPiecesOf128Bytes)
     for (const auto& [size, pieces] : cases) {
         layer.writes.clear();
         const std::string path = writeFile(size);
-        EXPECT_EQ(LoadFpgaConfiguration(layer, path, 2), 0);
+        EXPECT_EQ(loadFpgaConfiguration(layer, path, 2), 0);
         ASSERT_EQ(layer.writes.size(), 3 + pieces.size()) << size;
         std::vector<unsigned char> streamed;
         for (std::size_t i = 0; i < layer.writes.size(); ++i) {
@@ -111,7 +111,7 @@ TEST_P(UnusableConfigurationTest, OnlyTheResetsGoOutAndFailureIsReportedAtOnce) 
 
     std::string problem;
     auto loading = std::async(std::launch::async,
-                              [&] { return LoadFpgaConfiguration(layer, path.string(), 0, &problem); });
+                              [&] { return loadFpgaConfiguration(layer, path.string(), 0, &problem); });
     const bool blocked = loading.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
     if (blocked) {
         // Lets a load stuck in opening the FIFO go on, so that the test ends.

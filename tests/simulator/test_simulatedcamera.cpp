@@ -58,7 +58,7 @@ protected:
     }
     simulator::SimulatedCamera& camera(int i = 0) { return *bus_->cameras()[static_cast<std::size_t>(i)]; }
     bool configure(HwLayerUsbFx2& layer, const std::string& file) {
-        return ZmCoreLib_v4::LoadFpgaConfiguration(layer, "./" + file) == 0;
+        return ZmCoreLib_v4::loadFpgaConfiguration(layer, "./" + file) == 0;
     }
 
     std::shared_ptr<simulator::SimulatedBus> bus_;
@@ -160,7 +160,7 @@ TEST_F(SimulatedCameraTest, CorruptedOrForeignStreamLeavesTheFpgaUnconfigured) {
     bytes[bytes.size() / 2] ^= 0x40;
     const std::string damaged = testing::TempDir() + "damaged.bit";
     std::ofstream(damaged, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_EQ(ZmCoreLib_v4::LoadFpgaConfiguration(layer, damaged), 0);
+    ASSERT_EQ(ZmCoreLib_v4::loadFpgaConfiguration(layer, damaged), 0);
     EXPECT_EQ(layer.ReadRegister(kVersion), 0u);
     // A fresh load after the reset requests brings it up.
     ASSERT_TRUE(configure(layer, "zmu2120.bit"));

@@ -32,15 +32,15 @@ public:
         unsigned pin;
         std::string caption, text;
     };
-    void OnPinAdded(unsigned pin) override {
+    void onPinAdded(unsigned pin) override {
         std::lock_guard guard(mutex_);
         added.push_back(pin);
     }
-    void OnGraphEvent(unsigned pin, std::int32_t code, std::int32_t p1, std::int32_t p2) override {
+    void onGraphEvent(unsigned pin, std::int32_t code, std::int32_t p1, std::int32_t p2) override {
         std::lock_guard guard(mutex_);
         events.push_back({pin, code, p1, p2});
     }
-    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+    void onSaveError(unsigned pin, const std::string& caption, const std::string& text,
                      std::int32_t) override {
         std::lock_guard guard(mutex_);
         errors.push_back({pin, caption, text});
@@ -170,7 +170,7 @@ TEST_F(FilterTest, AcceptsOnlyRgb24AndRgb32VideoInfo) {
                  {"foreign format", foreignFormat, VFW_E_TYPE_NOT_ACCEPTED}};
     for (const auto& c : cases) {
         EXPECT_EQ(pin.CheckMediaType(&c.type), c.result) << c.name;
-        EXPECT_EQ(pin.SetConnectionType(c.type), c.result) << c.name;
+        EXPECT_EQ(pin.setConnectionType(c.type), c.result) << c.name;
     }
     EXPECT_EQ(pin.CheckMediaType(nullptr), E_POINTER);
 }
@@ -195,7 +195,7 @@ TEST_F(FilterTest, SizesTheAllocatorToTheConnectedPicture) {
     AllocatorProperties properties;
     EXPECT_EQ(pin.DecideBufferSize(&allocator, &properties), E_FAIL) << "no connection yet";
 
-    ASSERT_EQ(pin.SetConnectionType([&] {
+    ASSERT_EQ(pin.setConnectionType([&] {
         MediaType type;
         pin.GetMediaType(1, &type);
         return type;
@@ -364,7 +364,7 @@ TEST_F(FilterTest, AFrameBecomesAMirroredPictureWithRedBorder) {
     const int w = 6, h = 2;
     fake::Device& camera = makeCamera(w, h, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
-    ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
+    ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
     std::vector<std::uint16_t> frame(w * h);
     for (int i = 0; i < w * h; ++i) frame[i] = static_cast<std::uint16_t>((10 + i) << 8 | 0xFF);
     ASSERT_TRUE(camera.buffer().commit16(w, h, frame));
@@ -406,7 +406,7 @@ TEST_F(FilterTest, OnlySixteenBitFramesAreTaken) {
 TEST_F(FilterTest, ANewFrameSizeEndsTheStreamAndIsOfferedNext) {
     fake::Device& camera = makeCamera(640, 480, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
-    ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
+    ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
     const std::vector<std::uint16_t> frame(1024 * 768, 0x4000);
     ASSERT_TRUE(camera.buffer().commit16(1024, 768, frame));
 
@@ -439,7 +439,7 @@ TEST_F(FilterTest, ANewFrameSizeEndsTheStreamAndIsOfferedNext) {
 TEST_F(FilterTest, ASampleTooSmallForThePictureIsRefused) {
     fake::Device& camera = makeCamera(16, 8, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
-    ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
+    ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
     ASSERT_TRUE(camera.buffer().commit16(16, 8, std::vector<std::uint16_t>(16 * 8, 0x1000)));
     Sample sample(16, 7, 4);
     SampleBuffer buffer = sample.buffer();
@@ -450,11 +450,11 @@ TEST_F(FilterTest, ASampleTooSmallForThePictureIsRefused) {
 TEST_F(FilterTest, StartOfPlayDropsTheOldestQueuedFrame) {
     fake::Device& camera = makeCamera(4, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
-    filter.pin(0)->Unbind();  // frames now stay queued
+    filter.pin(0)->unbind();  // frames now stay queued
     ASSERT_TRUE(camera.buffer().commit16(4, 4, std::vector<std::uint16_t>(16, 1)));
     ASSERT_TRUE(camera.buffer().commit16(4, 4, std::vector<std::uint16_t>(16, 2)));
     EXPECT_EQ(pin.OnThreadStartPlay(), S_OK);  // unbound: nothing to drop
-    pin.Bind(&camera);
+    pin.bind(&camera);
     EXPECT_EQ(pin.OnThreadStartPlay(), S_OK);
     EXPECT_EQ(camera.buffer().freeFrames(), 3);
     ZmCoreLib::IFrame* left = camera.buffer().GetFrame();
@@ -480,10 +480,10 @@ TEST_F(FilterTest, ObserverRegistrationHappensOutsideTheFilterLock) {
     first.buffer().onObserverChange = filterLockIsFree;
     second.buffer().onObserverChange = filterLockIsFree;
     ZmSourceFltPin& pin = addCamera(first);
-    pin.Bind(&second);
+    pin.bind(&second);
     EXPECT_EQ(first.buffer().observerCount(), 0u);
     EXPECT_EQ(second.buffer().observerCount(), 1u);
-    pin.Unbind();
+    pin.unbind();
     EXPECT_EQ(second.buffer().observerCount(), 0u);
     EXPECT_EQ(checks, 4);
 }
@@ -509,7 +509,7 @@ TEST_F(FilterTest, FramesFlowWhileSettingsChange) {
     const int w = 64, h = 32;
     fake::Device& camera = makeCamera(w, h, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
-    ASSERT_EQ(pin.SetConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
+    ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
     std::atomic<bool> stop{false};
     std::thread producer([&] {
         std::vector<std::uint16_t> frame(w * h);

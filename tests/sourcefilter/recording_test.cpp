@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 
 class SinkForErrors final : public FilterEventSink {
 public:
-    void OnPinAdded(unsigned) override {}
-    void OnGraphEvent(unsigned, std::int32_t, std::int32_t, std::int32_t) override {}
-    void OnSaveError(unsigned pin, const std::string& caption, const std::string& text,
+    void onPinAdded(unsigned) override {}
+    void onGraphEvent(unsigned, std::int32_t, std::int32_t, std::int32_t) override {}
+    void onSaveError(unsigned pin, const std::string& caption, const std::string& text,
                      std::int32_t framesNotSaved) override {
         errors.push_back({pin, caption, text, framesNotSaved});
     }
@@ -202,8 +202,8 @@ TEST_F(RecordingTest, CamerasWithoutSerialNumberWriteFilesOfTheirOwn) {
     for (const char* name : {"Камера_src_1#0.tiff", "Камера_src_2#0.tiff", "Камера_src_2.tiff"})
         EXPECT_TRUE(fs::exists(file(name))) << name;
     // The cameras go before the filter: the pins leave their buffers first.
-    filter.pin(1)->Unbind();
-    filter.pin(2)->Unbind();
+    filter.pin(1)->unbind();
+    filter.pin(2)->unbind();
 }
 
 TEST_F(RecordingTest, SecondSnapshotIntoTheSameFolderShowsTheSystemsText) {

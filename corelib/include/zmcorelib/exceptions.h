@@ -33,7 +33,7 @@ private:
 class ZMCORELIB_VISIBLE FrameBufferException {
 public:
     explicit FrameBufferException(std::u16string message) : message_(std::move(message)) {}
-    const std::u16string& Message() const { return message_; }
+    const std::u16string& message() const { return message_; }
 
 private:
     std::u16string message_;
