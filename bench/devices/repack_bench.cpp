@@ -1,7 +1,7 @@
 // Throughput of the frame conversions on the cameras' real frame sizes, beside memcpy of the same
 // output frame and the pixel-by-pixel reference. Bytes per second count the output frame, so the
 // ratio of a conversion to memcpy reads directly from the reported rates; BM_RepackAgainstMemcpy
-// measures that ratio for the fastest path with both under the same machine load.
+// measures that ratio for each vector path the processor has, with both under the same machine load.
 #include "devices/repack.h"
 
 #include <benchmark/benchmark.h>
@@ -62,10 +62,11 @@ void BM_Repack(benchmark::State& state, Convert convert, PixelPacking packing, i
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * frames.outBytes()));
 }
 
-// The fastest path and memcpy of the same output frame, timed alternately in one loop so that both
+// A vector path and memcpy of the same output frame, timed alternately in one loop so that both
 // see the same machine load: the large frames run from memory, whose speed swings with the load of
 // the machine. The counter memcpy_ratio is conversion throughput / memcpy throughput.
-void BM_RepackAgainstMemcpy(benchmark::State& state, PixelPacking packing, int rotation) {
+void BM_RepackAgainstMemcpy(benchmark::State& state, ZmCoreLib_v4::RepackIsa isa, PixelPacking packing,
+                            int rotation) {
     Frames frames = makeFrames(state, packing);
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
@@ -75,8 +76,8 @@ void BM_RepackAgainstMemcpy(benchmark::State& state, PixelPacking packing, int r
     Clock::duration converting{}, copying{};
     for (auto _ : state) {
         const auto start = Clock::now();
-        ZmCoreLib_v4::repackFrame(frames.raw.data(), frames.raw.size(), packing, width, height, rotation,
-                                  frames.out.data());
+        ZmCoreLib_v4::repackFrameWith(isa, frames.raw.data(), frames.raw.size(), packing, width, height,
+                                      rotation, frames.out.data());
         benchmark::ClobberMemory();
         const auto converted = Clock::now();
         std::memcpy(to.data(), from.data(), frames.outBytes());
@@ -95,7 +96,7 @@ void frameSizes(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(BM_Memcpy)->Apply(frameSizes);
 
-// Every conversion through the fastest path, the portable path and the reference, and the fastest
+// Every conversion through the fastest path, the portable path and the reference, and each vector
 // path against memcpy.
 const bool kRegistered = [] {
     const struct {
@@ -113,6 +114,12 @@ const bool kRegistered = [] {
                                                     width, height, rotation, out);
                   }},
                  {"reference", ZmCoreLib_v4::repackFrameReference}};
+    // Each vector path against memcpy: a processor without AVX-512 runs the AVX2 path.
+    const struct {
+        const char* name;
+        ZmCoreLib_v4::RepackIsa isa;
+    } vectorPaths[] = {{"avx2", ZmCoreLib_v4::RepackIsa::kAvx2},
+                       {"avx512", ZmCoreLib_v4::RepackIsa::kAvx512}};
     for (const auto& packing : packings) {
         for (int rotation : {0, 90, 180, 270}) {
             const std::string conversion = std::string(packing.name) + "/rot" + std::to_string(rotation);
@@ -122,9 +129,13 @@ const bool kRegistered = [] {
                     path.convert, packing.packing, rotation)
                     ->Apply(frameSizes);
             }
-            benchmark::RegisterBenchmark(("BM_RepackAgainstMemcpy/" + conversion).c_str(),
-                                         BM_RepackAgainstMemcpy, packing.packing, rotation)
-                ->Apply(frameSizes);
+            for (const auto& vector : vectorPaths) {
+                if (!ZmCoreLib_v4::repackIsaAvailable(vector.isa)) continue;
+                benchmark::RegisterBenchmark(
+                    ("BM_RepackAgainstMemcpy/" + std::string(vector.name) + "/" + conversion).c_str(),
+                    BM_RepackAgainstMemcpy, vector.isa, packing.packing, rotation)
+                    ->Apply(frameSizes);
+            }
         }
     }
     return true;

@@ -89,21 +89,25 @@ ZM_AVX2 void decodeRunAvx2(RawView raw, PixelPacking packing, std::size_t first,
         const VectorSpan span = swappedVectors(raw, first, count, kVectorPixels);
         const __m256i shuffle = Reverse ? reverseBytesShuffle() : swapBytesShuffle();
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < span.vectors; ++v, i += kVectorPixels) {
+        for (std::size_t n = 0; n < span.vectors; ++n) {
+            const std::size_t at = vectorInOrder<Reverse>(n, span.vectors) * kVectorPixels;
             __m256i x = _mm256_shuffle_epi8(
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(span.src + 2 * i)), shuffle);
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(span.src + 2 * at)), shuffle);
             if constexpr (Reverse) x = _mm256_permute4x64_epi64(x, 0x4E);
-            storePixels<Reverse>(dst, i, x);
+            storePixels<Reverse>(dst, at, x);
         }
+        i = span.vectors * kVectorPixels;
     } else {
         i = packedHead(first, count);
         decodeRunPortable<Reverse>(raw, packing, first, i, dst);
         constexpr std::size_t kVectorBytes = kVectorPixels / kPackedGroupPixels * kPackedGroupBytes;
         const VectorSpan span = packedVectors(raw, first + i, count - i, kVectorPixels, kPackedLoadBytes);
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < span.vectors; ++v, i += kVectorPixels) {
-            storePixels<Reverse>(dst, i, unpack12<Reverse>(span.src + v * kVectorBytes));
+        for (std::size_t n = 0; n < span.vectors; ++n) {
+            const std::size_t v = vectorInOrder<Reverse>(n, span.vectors);
+            storePixels<Reverse>(dst, i + v * kVectorPixels, unpack12<Reverse>(span.src + v * kVectorBytes));
         }
+        i += span.vectors * kVectorPixels;
     }
     decodeRunPortable<Reverse>(raw, packing, first + i, count - i, Reverse ? dst - i : dst + i);
 }

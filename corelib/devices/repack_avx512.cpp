@@ -89,20 +89,25 @@ ZM_AVX512 void decodeRunAvx512(RawView raw, PixelPacking packing, std::size_t fi
         const __m512i swap = _mm512_loadu_si512(kSwapWordBytes.data());
         const __m512i reverse = _mm512_loadu_si512(kReverseAllBytes.data());
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < span.vectors; ++v, i += kWidePixels) {
-            const __m512i x = _mm512_loadu_si512(span.src + 2 * i);
-            storeWidePixels<Reverse>(dst, i,
+        for (std::size_t n = 0; n < span.vectors; ++n) {
+            const std::size_t at = vectorInOrder<Reverse>(n, span.vectors) * kWidePixels;
+            const __m512i x = _mm512_loadu_si512(span.src + 2 * at);
+            storeWidePixels<Reverse>(dst, at,
                                      Reverse ? permuteBytes(reverse, x) : _mm512_shuffle_epi8(x, swap));
         }
+        i = span.vectors * kWidePixels;
     } else {
         i = packedHead(first, count);
         decodeRunPortable<Reverse>(raw, packing, first, i, dst);
         constexpr std::size_t kVectorBytes = kWidePixels / kPackedGroupPixels * kPackedGroupBytes;
         const VectorSpan span = packedVectors(raw, first + i, count - i, kWidePixels, kWidePackedLoadBytes);
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v < span.vectors; ++v, i += kWidePixels) {
-            storeWidePixels<Reverse>(dst, i, unpack12x32<Reverse>(span.src + v * kVectorBytes));
+        for (std::size_t n = 0; n < span.vectors; ++n) {
+            const std::size_t v = vectorInOrder<Reverse>(n, span.vectors);
+            storeWidePixels<Reverse>(dst, i + v * kWidePixels,
+                                     unpack12x32<Reverse>(span.src + v * kVectorBytes));
         }
+        i += span.vectors * kWidePixels;
     }
     decodeRunAvx2<Reverse>(raw, packing, first + i, count - i, Reverse ? dst - i : dst + i);
 }

@@ -192,6 +192,14 @@ inline std::size_t packedHead(std::size_t first, std::size_t count) {
     return std::min(count, (kPackedGroupPixels - first % kPackedGroupPixels) % kPackedGroupPixels);
 }
 
+// The vector a run's loop takes at its step n of `vectors`. A reversing run stores vector v below
+// vector v - 1, so it takes them last to first: its stores then ascend through the output as the
+// forward run's do, and its loads descend instead, which the processor follows as fast.
+template <bool Reverse>
+constexpr std::size_t vectorInOrder(std::size_t n, std::size_t vectors) {
+    return Reverse ? vectors - 1 - n : n;
+}
+
 // ---- The kernels of one instruction set ----------------------------------------------------------
 
 struct Kernels {
