@@ -6,12 +6,14 @@
 #include <QTest>
 
 #include "crosshairpage.h"
-#include "fakecamera.h"
+#include "fakedevice.h"
 #include "zmsourcefilter.h"
 
 using namespace ZenmiraVidSource;
 
 namespace {
+
+using ZmCoreLib_v4::testing_support::FakeDevice;
 
 // An ICrosshair that logs the order of the setting calls.
 class LoggingCrosshair final : public ICrosshair {
@@ -78,7 +80,7 @@ private Q_SLOTS:
     }
 
     void freshFilterShowsAnUncheckedBoxAtTheOrigin() {
-        fake::Device camera(640, 480, u"1");
+        FakeDevice camera(640, 480, u"1");
         ZmSourceFilter filter;
         filter.AddDevice(&camera);
         CrosshairPage page;
@@ -91,7 +93,7 @@ private Q_SLOTS:
     }
 
     void userEditsMakeThePageDirtyAndApplyReachesPinZero() {
-        fake::Device first(640, 480, u"1"), second(320, 240, u"2");
+        FakeDevice first(640, 480, u"1"), second(320, 240, u"2");
         ZmSourceFilter filter;
         filter.AddDevice(&first);
         filter.AddDevice(&second);
@@ -134,7 +136,7 @@ private Q_SLOTS:
     }
 
     void negativePositionsShowAsUnsignedNumbers() {
-        fake::Device camera(64, 48, u"1");
+        FakeDevice camera(64, 48, u"1");
         ZmSourceFilter filter;
         filter.AddDevice(&camera);
         filter.SetPosition(-1, 5);

@@ -7,13 +7,15 @@
 
 #include <filesystem>
 
-#include "fakecamera.h"
+#include "fakedevice.h"
 #include "imagereader.h"
 #include "zenmirasrc.h"
 #include "zenmiravidsource/element.h"
 
 namespace ZenmiraVidSource {
 namespace {
+
+using ZmCoreLib_v4::testing_support::FakeDevice;
 
 constexpr GstClockTime kBusWait = 10 * GST_SECOND;
 
@@ -39,8 +41,8 @@ protected:
     }
 
     // Cameras outlive the element, as the filter's contract asks.
-    fake::Device& makeCamera(int width, int height, std::u16string serial) {
-        cameras_.push_back(std::make_unique<fake::Device>(width, height, std::move(serial)));
+    FakeDevice& makeCamera(int width, int height, std::u16string serial) {
+        cameras_.push_back(std::make_unique<FakeDevice>(width, height, std::move(serial)));
         return *cameras_.back();
     }
 
@@ -52,7 +54,7 @@ protected:
     }
 
     // Hands the camera to the element and puts a harness on its pad.
-    void attach(fake::Device& camera, const char* sinkCaps = nullptr) {
+    void attach(FakeDevice& camera, const char* sinkCaps = nullptr) {
         ASSERT_EQ(query<IDeviceSource>(IID_IDeviceSource)->AddDevice(&camera), S_OK);
         harness_ = gst_harness_new_with_element(element_, nullptr, "src_0");
         if (sinkCaps) gst_harness_set_sink_caps_str(harness_, sinkCaps);
@@ -74,7 +76,7 @@ protected:
         return gst_bus_timed_pop_filtered(bus_, kBusWait, types);
     }
 
-    std::vector<std::unique_ptr<fake::Device>> cameras_;
+    std::vector<std::unique_ptr<FakeDevice>> cameras_;
     GstElement* element_;
     GstBus* bus_;
     GstHarness* harness_ = nullptr;
@@ -99,7 +101,7 @@ class ElementNegotiation : public ElementTest, public testing::WithParamInterfac
 // GStreamer rows are top-down: the top row shows the frame's first row, mirrored, with red ends.
 TEST_P(ElementNegotiation, PushesTheMirroredPictureTopRowFirst) {
     const int w = 37, h = 5;  // an odd width: BGR rows are padded to four bytes
-    fake::Device& camera = makeCamera(w, h, u"1");
+    FakeDevice& camera = makeCamera(w, h, u"1");
     attach(camera, GetParam().sinkCaps);
     const auto frame = rampFrame(w, h);
     ASSERT_TRUE(camera.buffer().commit16(w, h, frame));
@@ -143,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, ElementNegotiation,
                          negotiationCaseName);
 
 TEST_F(ElementTest, RefusesToStreamBgraOnly) {
-    fake::Device& camera = makeCamera(16, 8, u"1");
+    FakeDevice& camera = makeCamera(16, 8, u"1");
     attach(camera, "video/x-raw,format=BGRA");
     camera.buffer().commit16(16, 8, rampFrame(16, 8));
     GstMessage* error = waitForMessage(GST_MESSAGE_ERROR);
@@ -159,7 +161,7 @@ TEST_F(ElementTest, RefusesToStreamBgraOnly) {
 }
 
 TEST_F(ElementTest, ANewFrameSizeEndsTheStreamAndReconnectionStreamsAtIt) {
-    fake::Device& camera = makeCamera(640, 480, u"1");
+    FakeDevice& camera = makeCamera(640, 480, u"1");
     attach(camera, "video/x-raw,format=BGRx");
     const std::vector<std::uint16_t> large(1024 * 768, 0x4000);
     ASSERT_TRUE(camera.buffer().commit16(1024, 768, large));
@@ -198,7 +200,7 @@ TEST_F(ElementTest, ANewFrameSizeEndsTheStreamAndReconnectionStreamsAtIt) {
 }
 
 TEST_F(ElementTest, BreakWaitPushesNothingAndStoppingNeverWaitsForAFrame) {
-    fake::Device& camera = makeCamera(16, 8, u"1");
+    FakeDevice& camera = makeCamera(16, 8, u"1");
     attach(camera);
     ASSERT_EQ(query<ISnapshotControl>(IID_ISnapshotControl)->BreakWait(), S_OK);
     g_signal_emit_by_name(element_, "break-wait");
@@ -209,7 +211,7 @@ TEST_F(ElementTest, BreakWaitPushesNothingAndStoppingNeverWaitsForAFrame) {
 
 TEST_F(ElementTest, CrosshairPropertiesReachPinZeroAndRowsCountFromTheBottom) {
     const int w = 64, h = 48;
-    fake::Device& camera = makeCamera(w, h, u"1");
+    FakeDevice& camera = makeCamera(w, h, u"1");
     attach(camera, "video/x-raw,format=BGRx");
     g_object_set(element_, "crosshair-x", 30, "crosshair-y", 0, "crosshair", TRUE, nullptr);
     auto* crosshair = query<ICrosshair>(IID_ICrosshair);
@@ -239,7 +241,7 @@ TEST_F(ElementTest, CrosshairPropertiesReachPinZeroAndRowsCountFromTheBottom) {
 
 TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
     imagereader::TempFolder folder;
-    fake::Device& camera = makeCamera(16, 8, u"S1");
+    FakeDevice& camera = makeCamera(16, 8, u"S1");
     attach(camera);
     g_object_set(element_, "folder", (folder.path() / "missing").c_str(), "series", TRUE, nullptr);
     ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));
@@ -271,7 +273,7 @@ TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
 // picture in flight and stops the series; frames that come later are neither pushed nor saved.
 TEST_F(ElementTest, EndOfStreamEndsThePadAndStopsTheSeries) {
     imagereader::TempFolder folder;
-    fake::Device& camera = makeCamera(16, 8, u"S1");
+    FakeDevice& camera = makeCamera(16, 8, u"S1");
     attach(camera);
     g_object_set(element_, "folder", folder.path().c_str(), "series", TRUE, nullptr);
     ASSERT_TRUE(camera.buffer().commit16(16, 8, rampFrame(16, 8)));

@@ -9,13 +9,16 @@
 #include <future>
 #include <thread>
 
-#include "fakecamera.h"
+#include "fakedevice.h"
 #include "imagereader.h"
 #include "platform/error.h"
 #include "platform/messagebox.h"
 
 namespace ZenmiraVidSource {
 namespace {
+
+using ZmCoreLib_v4::testing_support::FakeDevice;
+using ZmCoreLib_v4::testing_support::FakeFrameBuffer;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -93,12 +96,12 @@ protected:
     FilterTest() { filter.setEventSink(&sink); }
 
     // Cameras outlive the filter, as the filter's contract asks.
-    fake::Device& makeCamera(int width, int height, std::u16string serial) {
-        cameras_.push_back(std::make_unique<fake::Device>(width, height, std::move(serial)));
+    FakeDevice& makeCamera(int width, int height, std::u16string serial) {
+        cameras_.push_back(std::make_unique<FakeDevice>(width, height, std::move(serial)));
         return *cameras_.back();
     }
 
-    ZmSourceFltPin& addCamera(fake::Device& device) {
+    ZmSourceFltPin& addCamera(FakeDevice& device) {
         EXPECT_EQ(filter.AddDevice(&device), S_OK);
         return *filter.pin(filter.pinCount() - 1);
     }
@@ -114,14 +117,14 @@ protected:
         return result.get();
     }
 
-    std::vector<std::unique_ptr<fake::Device>> cameras_;
+    std::vector<std::unique_ptr<FakeDevice>> cameras_;
     ZmSourceFilter filter;
     RecordingSink sink;
 };
 
 // Offered types: RGB24, RGB32, ARGB32 at the announced size, then nothing more.
 TEST_F(FilterTest, OffersThreeRgbTypesAtTheAnnouncedSize) {
-    fake::Device& camera = makeCamera(643, 480, u"1");
+    FakeDevice& camera = makeCamera(643, 480, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     struct Expected {
         const Guid* subtype;
@@ -155,7 +158,7 @@ TEST_F(FilterTest, OffersThreeRgbTypesAtTheAnnouncedSize) {
 }
 
 TEST_F(FilterTest, AcceptsOnlyRgb24AndRgb32VideoInfo) {
-    fake::Device& camera = makeCamera(64, 48, u"1");
+    FakeDevice& camera = makeCamera(64, 48, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     MediaType foreignFormat = connectionType(MEDIASUBTYPE_RGB24);
     foreignFormat.formatType = MEDIATYPE_Video;
@@ -189,7 +192,7 @@ public:
 };
 
 TEST_F(FilterTest, SizesTheAllocatorToTheConnectedPicture) {
-    fake::Device& camera = makeCamera(64, 48, u"1");
+    FakeDevice& camera = makeCamera(64, 48, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     FakeAllocator allocator;
     AllocatorProperties properties;
@@ -242,8 +245,8 @@ TEST_F(FilterTest, ControlInterfacesAreReachableFromEachOther) {
 }
 
 TEST_F(FilterTest, EveryIndexedOperationRefusesAPinIndexEqualToTheCount) {
-    fake::Device& a = makeCamera(8, 8, u"1");
-    fake::Device& b = makeCamera(8, 8, u"2");
+    FakeDevice& a = makeCamera(8, 8, u"1");
+    FakeDevice& b = makeCamera(8, 8, u"2");
     addCamera(a);
     addCamera(b);
     EXPECT_EQ(sink.added, (std::vector<unsigned>{0, 1}));
@@ -274,8 +277,8 @@ TEST_F(FilterTest, EveryIndexedOperationRefusesAPinIndexEqualToTheCount) {
 }
 
 TEST_F(FilterTest, RecordingSettingsArePerPin) {
-    fake::Device& a = makeCamera(8, 8, u"1");
-    fake::Device& b = makeCamera(8, 8, u"2");
+    FakeDevice& a = makeCamera(8, 8, u"1");
+    FakeDevice& b = makeCamera(8, 8, u"2");
     addCamera(a);
     addCamera(b);
     std::u16string text;
@@ -295,7 +298,7 @@ TEST_F(FilterTest, RecordingSettingsArePerPin) {
 }
 
 TEST_F(FilterTest, FileFormatMustBeAPartOfTheFormatList) {
-    fake::Device& camera = makeCamera(8, 8, u"1");
+    FakeDevice& camera = makeCamera(8, 8, u"1");
     addCamera(camera);
     const struct {
         const char16_t* format;
@@ -315,8 +318,8 @@ TEST_F(FilterTest, FileFormatMustBeAPartOfTheFormatList) {
 TEST_F(FilterTest, CrosshairLivesOnPinZero) {
     std::int32_t x = 1, y = 1;
     EXPECT_EQ(filter.GetPosition(&x, &y), E_FAIL) << "no pin yet";
-    fake::Device& a = makeCamera(640, 480, u"1");
-    fake::Device& b = makeCamera(320, 240, u"2");
+    FakeDevice& a = makeCamera(640, 480, u"1");
+    FakeDevice& b = makeCamera(320, 240, u"2");
     addCamera(a);
     addCamera(b);
     bool shown = true;
@@ -336,7 +339,7 @@ TEST_F(FilterTest, CrosshairLivesOnPinZero) {
 }
 
 TEST_F(FilterTest, BreakWaitWithoutAWaiterMakesTheNextFillReturnAtOnce) {
-    fake::Device& camera = makeCamera(8, 4, u"1");
+    FakeDevice& camera = makeCamera(8, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(filter.BreakWait(), S_OK);
     Sample sample(8, 4, 4);
@@ -348,7 +351,7 @@ TEST_F(FilterTest, BreakWaitWithoutAWaiterMakesTheNextFillReturnAtOnce) {
 }
 
 TEST_F(FilterTest, BreakWaitWakesAWaitingStreamingThread) {
-    fake::Device& camera = makeCamera(8, 4, u"1");
+    FakeDevice& camera = makeCamera(8, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     Sample sample(8, 4, 4);
     SampleBuffer buffer = sample.buffer();
@@ -362,13 +365,13 @@ TEST_F(FilterTest, BreakWaitWakesAWaitingStreamingThread) {
 
 TEST_F(FilterTest, AFrameBecomesAMirroredPictureWithRedBorder) {
     const int w = 6, h = 2;
-    fake::Device& camera = makeCamera(w, h, u"1");
+    FakeDevice& camera = makeCamera(w, h, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
     std::vector<std::uint16_t> frame(w * h);
     for (int i = 0; i < w * h; ++i) frame[i] = static_cast<std::uint16_t>((10 + i) << 8 | 0xFF);
     ASSERT_TRUE(camera.buffer().commit16(w, h, frame));
-    EXPECT_EQ(camera.buffer().freeFrames(), fake::FrameBuffer::kFrames)
+    EXPECT_EQ(camera.buffer().freeFrames(), FakeFrameBuffer::kFrames)
         << "the frame was copied and given back";
 
     Sample sample(w, h, 3);
@@ -391,11 +394,11 @@ TEST_F(FilterTest, AFrameBecomesAMirroredPictureWithRedBorder) {
 }
 
 TEST_F(FilterTest, OnlySixteenBitFramesAreTaken) {
-    fake::Device& camera = makeCamera(4, 4, u"1");
+    FakeDevice& camera = makeCamera(4, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     const std::vector<std::uint8_t> eightBit(16, 0x40);
     ASSERT_TRUE(camera.buffer().commit(4, 4, 8, eightBit.data(), eightBit.size()));
-    EXPECT_EQ(camera.buffer().freeFrames(), fake::FrameBuffer::kFrames);
+    EXPECT_EQ(camera.buffer().freeFrames(), FakeFrameBuffer::kFrames);
     filter.BreakWait();
     Sample sample(4, 4, 4);
     SampleBuffer buffer = sample.buffer();
@@ -404,7 +407,7 @@ TEST_F(FilterTest, OnlySixteenBitFramesAreTaken) {
 }
 
 TEST_F(FilterTest, ANewFrameSizeEndsTheStreamAndIsOfferedNext) {
-    fake::Device& camera = makeCamera(640, 480, u"1");
+    FakeDevice& camera = makeCamera(640, 480, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
     const std::vector<std::uint16_t> frame(1024 * 768, 0x4000);
@@ -437,7 +440,7 @@ TEST_F(FilterTest, ANewFrameSizeEndsTheStreamAndIsOfferedNext) {
 }
 
 TEST_F(FilterTest, ASampleTooSmallForThePictureIsRefused) {
-    fake::Device& camera = makeCamera(16, 8, u"1");
+    FakeDevice& camera = makeCamera(16, 8, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB32)), S_OK);
     ASSERT_TRUE(camera.buffer().commit16(16, 8, std::vector<std::uint16_t>(16 * 8, 0x1000)));
@@ -448,7 +451,7 @@ TEST_F(FilterTest, ASampleTooSmallForThePictureIsRefused) {
 }
 
 TEST_F(FilterTest, StartOfPlayDropsTheOldestQueuedFrame) {
-    fake::Device& camera = makeCamera(4, 4, u"1");
+    FakeDevice& camera = makeCamera(4, 4, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     filter.pin(0)->unbind();  // frames now stay queued
     ASSERT_TRUE(camera.buffer().commit16(4, 4, std::vector<std::uint16_t>(16, 1)));
@@ -466,8 +469,8 @@ TEST_F(FilterTest, StartOfPlayDropsTheOldestQueuedFrame) {
 // Binding must never wait for a frame buffer's lock while holding the filter lock: frame arrival
 // holds the buffer's lock while it waits for the filter lock.
 TEST_F(FilterTest, ObserverRegistrationHappensOutsideTheFilterLock) {
-    fake::Device& first = makeCamera(8, 8, u"1");
-    fake::Device& second = makeCamera(8, 8, u"2");
+    FakeDevice& first = makeCamera(8, 8, u"1");
+    FakeDevice& second = makeCamera(8, 8, u"2");
     int checks = 0;
     const auto filterLockIsFree = [&] {
         ++checks;
@@ -489,8 +492,8 @@ TEST_F(FilterTest, ObserverRegistrationHappensOutsideTheFilterLock) {
 }
 
 TEST_F(FilterTest, DestroyedFilterLeavesEveryFrameBuffer) {
-    fake::Device& a = makeCamera(8, 8, u"1");
-    fake::Device& b = makeCamera(8, 8, u"2");
+    FakeDevice& a = makeCamera(8, 8, u"1");
+    FakeDevice& b = makeCamera(8, 8, u"2");
     {
         ZmSourceFilter local;
         local.AddDevice(&a);
@@ -507,7 +510,7 @@ TEST_F(FilterTest, DestroyedFilterLeavesEveryFrameBuffer) {
 // thread changes recording and crosshair settings.
 TEST_F(FilterTest, FramesFlowWhileSettingsChange) {
     const int w = 64, h = 32;
-    fake::Device& camera = makeCamera(w, h, u"1");
+    FakeDevice& camera = makeCamera(w, h, u"1");
     ZmSourceFltPin& pin = addCamera(camera);
     ASSERT_EQ(pin.setConnectionType(connectionType(MEDIASUBTYPE_RGB24)), S_OK);
     std::atomic<bool> stop{false};

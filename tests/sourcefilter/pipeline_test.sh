@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pipelines run by gst-launch-1.0 with the plugin from the build tree:
 #   pipeline_test.sh inspect
-#   pipeline_test.sh fake       (a stand-in camera library on LD_LIBRARY_PATH)
+#   pipeline_test.sh fake       (the fake camera library on LD_LIBRARY_PATH)
 #   pipeline_test.sh eos        (the same library; Ctrl+C on gst-launch -e)
 #   pipeline_test.sh simulated  (the real camera library over ZMCORE_SIMULATE=default)
 # Needs GST_PLUGIN_PATH and GST_REGISTRY from the caller. Exits 77 when a tool or, for
@@ -20,6 +20,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
+
+# The fake library's cameras, listed out of serial-number order.
+export ZM_FAKE_CAMERAS="B2,size=64x48,grey=192;A1,size=80x60,grey=64"
 
 # "R,G,B" of one pixel of a picture file.
 pixel() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "fakecamera.h"
+#include "fakedevice.h"
 #include "filesizelimit.h"
 #include "imagereader.h"
 #include "platform/error.h"
@@ -13,6 +13,8 @@
 
 namespace ZenmiraVidSource {
 namespace {
+
+using ZmCoreLib_v4::testing_support::FakeDevice;
 
 namespace fs = std::filesystem;
 
@@ -70,7 +72,7 @@ protected:
 
     static constexpr int kWidth = 12, kHeight = 5;
     imagereader::TempFolder folder;
-    fake::Device camera{kWidth, kHeight, u"A17"};
+    FakeDevice camera{kWidth, kHeight, u"A17"};
     SinkForErrors sink;
     ZmSourceFilter filter;
     std::vector<std::pair<std::string, std::string>> boxes;
@@ -184,15 +186,15 @@ TEST_F(RecordingTest, ASnapshotThatDoesNotFitLeavesTheNameFree) {
 // Cameras that report no serial number (no such setting, or an empty one) are named after their
 // pin, as the element names its pads, so that two of them never write to the same file.
 TEST_F(RecordingTest, CamerasWithoutSerialNumberWriteFilesOfTheirOwn) {
-    fake::Device withoutSetting{kWidth, kHeight, u"", false};
-    fake::Device emptySerial{kWidth, kHeight, u""};
+    FakeDevice withoutSetting{kWidth, kHeight, u"", false};
+    FakeDevice emptySerial{kWidth, kHeight, u""};
     ASSERT_EQ(filter.AddDevice(&withoutSetting), S_OK);
     ASSERT_EQ(filter.AddDevice(&emptySerial), S_OK);
     for (unsigned pin : {1u, 2u}) {
         filter.SetFolder(folder.path().u16string().c_str(), pin);
         filter.SetSeries(true, pin);
     }
-    for (fake::Device* device : {&withoutSetting, &emptySerial})
+    for (FakeDevice* device : {&withoutSetting, &emptySerial})
         ASSERT_TRUE(device->buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 1)));
     filter.SetSeries(false, 1);
     filter.SetSeries(false, 2);

@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "fakes/fakecamera.h"
+#include "fakedevice.h"
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 
 namespace {
+
+using ZmCoreLib_v4::testing_support::FakeDevice;
+using ZmCoreLib_v4::testing_support::FakeSetting;
 
 std::vector<std::string> gEvents;
 
@@ -155,13 +158,13 @@ private Q_SLOTS:
         QVERIFY(!pool.at(0)->find(voltage));  // "A" has no intensifier
         QVERIFY(pool.at(2)->find(voltage)->setting() != voltage.setting());
         QCOMPARE(first.maxNameLength(), int(std::u16string(u"Длительность экспозиции").size()));
-        QCOMPARE(first.maxValueLength(), 4);  // 5000000 ns in мкс: "5000", and 1024 pixels
+        QCOMPARE(first.maxValueLength(), 4);  // 5000000 ns in мкс: "5000", and 4096 pixels
     }
 
     void holderMisuseIsReportedWithItsLine() {
         auto makeDevice = [] {
-            auto device = std::make_unique<fake::Device>("X", nullptr);
-            device->add(fake::Setting::makeString(ZmCoreLib::ids::kCameraSerial, u"Серийный номер", u"X"));
+            auto device = std::make_unique<FakeDevice>();
+            device->add(FakeSetting::makeString(ZmCoreLib::ids::kCameraSerial, u"Серийный номер", u"X"));
             return device;
         };
         auto lineOf = [](auto action) {

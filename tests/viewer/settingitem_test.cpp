@@ -2,19 +2,20 @@
 // and the registry's first-wins rule.
 #include <QTest>
 
-#include "fakes/fakecamera.h"
+#include "fakedevice.h"
 #include "settingitem.h"
 
 namespace {
 
-using fake::Setting;
+using ZmCoreLib_v4::testing_support::FakeSetting;
+using ZmCoreLib_v4::testing_support::ScalarUnit;
 
-const std::vector<fake::Unit> kTimeUnits = {{ZmCoreLib::kUnitMicrosecond, u"мкс", 1000},
+const std::vector<ScalarUnit> kTimeUnits = {{ZmCoreLib::kUnitMicrosecond, u"мкс", 1000},
                                             {ZmCoreLib::kUnitMillisecond, u"мс", 1000000}};
 
-std::unique_ptr<Setting> gain() {
-    return Setting::makeEnum(0x3003, u"Усиление", {{0x5005, u"0 dB"}, {0x5006, u"6 dB"}, {0x5007, u"12 dB"}},
-                             0x5006);
+std::unique_ptr<FakeSetting> gain() {
+    return FakeSetting::makeEnum(0x3003, u"Усиление",
+                                 {{0x5005, u"0 dB"}, {0x5006, u"6 dB"}, {0x5007, u"12 dB"}}, 0x5006);
 }
 
 QString qs(const std::u16string& s) {
@@ -41,16 +42,16 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(int, value);
         QFETCH(QString, expected);
-        std::unique_ptr<Setting> setting;
+        std::unique_ptr<FakeSetting> setting;
         if (kind == int(ZmCoreLib::kKindEnum)) {
             setting = gain();
             setting->fakeEnum()->force(value);
         } else if (kind == int(ZmCoreLib::kKindScalar)) {
-            setting = Setting::makeScalar(0x3004, u"Длительность", kTimeUnits, -5000000, 5000000, value);
+            setting = FakeSetting::makeScalar(0x3004, u"Длительность", kTimeUnits, -5000000, 5000000, value);
         } else if (kind == int(ZmCoreLib::kKindString)) {
-            setting = Setting::makeString(0x3104, u"Серийный номер камеры", u"ZK-0042");
+            setting = FakeSetting::makeString(0x3104, u"Серийный номер камеры", u"ZK-0042");
         } else {
-            setting = std::make_unique<Setting>(0x3999, unsigned(kind), u"Прямоугольник");
+            setting = std::make_unique<FakeSetting>(0x3999, unsigned(kind), u"Прямоугольник");
         }
         SettingItem item(setting.get());
         QCOMPARE(qs(item.valueText()), expected);
@@ -82,16 +83,16 @@ private Q_SLOTS:
         QFETCH(int, min);
         QFETCH(int, max);
         QFETCH(int, expected);
-        auto setting = Setting::makeScalar(0x3004, u"x", {{1, u"a", 1}, {2, u"b", 1000}}, min, max, min);
+        auto setting = FakeSetting::makeScalar(0x3004, u"x", {{1, u"a", 1}, {2, u"b", 1000}}, min, max, min);
         QCOMPARE(SettingItem(setting.get()).maxTextLength(), expected);
     }
 
     void maxTextLengthOfOtherKinds() {
         auto enumeration = gain();
         QCOMPARE(SettingItem(enumeration.get()).maxTextLength(), 5);  // "12 dB"
-        auto text = Setting::makeString(0x3104, u"Серийный номер камеры", u"Камера 7");
+        auto text = FakeSetting::makeString(0x3104, u"Серийный номер камеры", u"Камера 7");
         QCOMPARE(SettingItem(text.get()).maxTextLength(), 8);  // UTF-16 characters, not bytes
-        Setting unknown(0x3999, 0x1002, u"?");
+        FakeSetting unknown(0x3999, 0x1002, u"?");
         QCOMPARE(SettingItem(&unknown).maxTextLength(), 0);
     }
 
@@ -107,7 +108,7 @@ private Q_SLOTS:
             QCOMPARE(choice.value(), 0x5005);
         }
 
-        auto scalar = Setting::makeScalar(0x3004, u"Длительность", kTimeUnits, 0, 5000000, 20000);
+        auto scalar = FakeSetting::makeScalar(0x3004, u"Длительность", kTimeUnits, 0, 5000000, 20000);
         SettingItem units(scalar.get());
         QCOMPARE(units.indexOfUnit(ZmCoreLib::kUnitMillisecond), 1);
         QCOMPARE(units.indexOfUnit(ZmCoreLib::kUnitSecond), 2);
@@ -121,7 +122,7 @@ private Q_SLOTS:
     }
 
     void scalarWritesGoStraightToTheLibrary() {
-        auto scalar = Setting::makeScalar(0x3004, u"Длительность", kTimeUnits, 1000, 5000000, 20000);
+        auto scalar = FakeSetting::makeScalar(0x3004, u"Длительность", kTimeUnits, 1000, 5000000, 20000);
         SettingItem item(scalar.get());
         item.setValue(7);
         QCOMPARE(scalar->fakeScalar()->baseValue(), 7000);
@@ -136,7 +137,7 @@ private Q_SLOTS:
     }
 
     void otherKindsIgnoreScalarAndEnumerationOperations() {
-        auto text = Setting::makeString(0x3104, u"Серийный номер камеры", u"7");
+        auto text = FakeSetting::makeString(0x3104, u"Серийный номер камеры", u"7");
         SettingItem item(text.get());
         QCOMPARE(item.value(), -1);
         QCOMPARE(item.unit(), -1);
@@ -154,7 +155,7 @@ private Q_SLOTS:
     void registryKeepsTheFirstItemOfEachIdInIdOrder() {
         auto first = gain();
         auto second = gain();
-        auto serial = Setting::makeString(0x3104, u"Серийный номер камеры", u"7");
+        auto serial = FakeSetting::makeString(0x3104, u"Серийный номер камеры", u"7");
         SettingRegistry registry;
         registry.add(SettingItem(serial.get()));
         registry.add(SettingItem(first.get()));
