@@ -17,7 +17,7 @@
 
 #include "fakehwlayer.h"
 
-namespace ZmCoreLib_v4::testing {
+namespace ZmCoreLib_v4::testing_support {
 
 class FakeCamera {
 public:
@@ -156,4 +156,4 @@ private:
     std::vector<int> acknowledged_;
 };
 
-}  // namespace ZmCoreLib_v4::testing
+}  // namespace ZmCoreLib_v4::testing_support

@@ -13,7 +13,7 @@
 
 #include "hardware/hwlayer.h"
 
-namespace ZmCoreLib_v4::testing {
+namespace ZmCoreLib_v4::testing_support {
 
 struct RegisterWrite {
     unsigned address;
@@ -98,4 +98,4 @@ private:
     int calls_ = 0;
 };
 
-}  // namespace ZmCoreLib_v4::testing
+}  // namespace ZmCoreLib_v4::testing_support

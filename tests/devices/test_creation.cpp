@@ -27,7 +27,7 @@ struct History {
 class RecordedCamera final : public Device {
 public:
     RecordedCamera(History& history, int number)
-        : Device(std::make_unique<testing::FakeHwLayer>(), {}), history_(history), number_(number) {
+        : Device(std::make_unique<testing_support::FakeHwLayer>(), {}), history_(history), number_(number) {
         history_.events.push_back("built " + std::to_string(number_));
     }
     // An object destroyed while open was destroyed under its running threads.

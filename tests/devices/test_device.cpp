@@ -22,8 +22,8 @@
 namespace ZmCoreLib_v4 {
 namespace {
 
-using testing::FakeCamera;
-using testing::FakeHwLayer;
+using testing_support::FakeCamera;
+using testing_support::FakeHwLayer;
 using namespace std::chrono_literals;
 
 // A stand-in configuration the build makes; the fake camera takes any.
@@ -325,7 +325,7 @@ std::string acquisitionTrace(const FakeHwLayer& layer, Family family) {
     constexpr unsigned kEnable = 1u << 2;
     std::string trace;
     bool enabled = false;
-    for (const testing::RegisterWrite& w : layer.writes()) {
+    for (const testing_support::RegisterWrite& w : layer.writes()) {
         if (w.address == kControl) trace += " ctrl=" + std::to_string(w.value & kAcquisitionBits);
         if (family == Family::A && w.address == kSynchronisation)
             trace += " sync=" + std::to_string(w.value & kAcquisitionBits);
@@ -387,10 +387,10 @@ TEST(DeviceBringUpTest, ShowsTheVersionAndTakesInTheIntensifierModule) {
 
     EXPECT_EQ(std::u16string(device->FindSetting(ids::kCameraVersion)->GetString()->GetValue()), u"2.17");
     // The module was asked after its registers were cleared, and its settings follow the family's.
-    const std::vector<testing::RegisterWrite> writes = layer.writes();
+    const std::vector<testing_support::RegisterWrite> writes = layer.writes();
     ASSERT_GE(writes.size(), 2u);
-    EXPECT_EQ(writes[0], (testing::RegisterWrite{kModuleAddress, 0}));
-    EXPECT_EQ(writes[1], (testing::RegisterWrite{kModuleAddress + 1, 0}));
+    EXPECT_EQ(writes[0], (testing_support::RegisterWrite{kModuleAddress, 0}));
+    EXPECT_EQ(writes[1], (testing_support::RegisterWrite{kModuleAddress + 1, 0}));
     std::vector<unsigned> ids;
     ZmCoreLib::ISettingIterator* it = device->GetSettings();
     for (it->First(); !it->IsDone(); it->Next()) ids.push_back(it->Current()->GetId());

@@ -18,8 +18,8 @@
 namespace ZmCoreLib_v4 {
 namespace {
 
-using testing::FakeHwLayer;
-using testing::RegisterWrite;
+using testing_support::FakeHwLayer;
+using testing_support::RegisterWrite;
 
 constexpr unsigned kBase = 0xE2000B;  // the module address register of a camera
 

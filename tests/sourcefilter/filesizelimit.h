@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-namespace testsupport {
+namespace ZmCoreLib_v4::testing_support {
 
 class FileSizeLimit {
 public:
@@ -29,4 +29,4 @@ private:
     void (*previousSignal_)(int) = SIG_DFL;
 };
 
-}  // namespace testsupport
+}  // namespace ZmCoreLib_v4::testing_support

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <sstream>
 
-namespace imagereader {
+namespace ZmCoreLib_v4::testing_support {
 
 namespace {
 
@@ -80,4 +80,4 @@ TempFolder::~TempFolder() {
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
-}  // namespace imagereader
+}  // namespace ZmCoreLib_v4::testing_support

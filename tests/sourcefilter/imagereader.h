@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace imagereader {
+namespace ZmCoreLib_v4::testing_support {
 
 bool haveTool(const std::string& name);
 // Standard output of a shell command, or nothing when it failed.
@@ -42,4 +42,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace imagereader
+}  // namespace ZmCoreLib_v4::testing_support

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace ZmCoreLib_v4::testing {
+namespace ZmCoreLib_v4::testing_support {
 
 namespace {
 
@@ -416,4 +416,4 @@ int EmulatedUsbBus::heldUrbs() const {
     return static_cast<int>(held_.size());
 }
 
-}  // namespace ZmCoreLib_v4::testing
+}  // namespace ZmCoreLib_v4::testing_support

@@ -20,7 +20,7 @@ typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
-namespace ZmCoreLib_v4::testing {
+namespace ZmCoreLib_v4::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -131,4 +131,4 @@ private:
     int discarded_ = 0;
 };
 
-}  // namespace ZmCoreLib_v4::testing
+}  // namespace ZmCoreLib_v4::testing_support

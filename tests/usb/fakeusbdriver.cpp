@@ -5,7 +5,7 @@
 
 #include "platform/error.h"
 
-namespace ZmCoreLib_v4::testing {
+namespace ZmCoreLib_v4::testing_support {
 
 namespace {
 
@@ -91,7 +91,7 @@ Bytes operator+(Bytes first, const Bytes& second) {
 
 class FakeUsbDriver::Handle : public UsbDriverHandle {
 public:
-    Handle(FakeUsbDriver& driver, const FakeDevice& device) : driver_(driver), device_(device) {}
+    Handle(FakeUsbDriver& driver, const FakeUsbDevice& device) : driver_(driver), device_(device) {}
     ~Handle() override {
         std::lock_guard lock(driver_.mutex_);
         driver_.abortLocked();
@@ -174,7 +174,7 @@ public:
 
 private:
     FakeUsbDriver& driver_;
-    const FakeDevice& device_;
+    const FakeUsbDevice& device_;
     std::map<std::uint8_t, std::uint32_t> transferSizes_;
 };
 
@@ -199,7 +199,7 @@ std::unique_ptr<UsbDriverHandle> FakeUsbDriver::open(int index) {
     return std::make_unique<Handle>(*this, devices[index]);
 }
 
-bool FakeUsbDriver::control(const FakeDevice& device, std::uint8_t* buffer, std::uint32_t length,
+bool FakeUsbDriver::control(const FakeUsbDevice& device, std::uint8_t* buffer, std::uint32_t length,
                             std::uint32_t* returned, Overlapped* overlapped) {
     if (length < RequestRecord::kSize) return fail(EINVAL);
     const RequestRecord record = RequestRecord::decode(buffer);
@@ -318,4 +318,4 @@ int FakeUsbDriver::inFlight() const {
     return static_cast<int>(pending_.size());
 }
 
-}  // namespace ZmCoreLib_v4::testing
+}  // namespace ZmCoreLib_v4::testing_support

@@ -14,7 +14,7 @@
 
 #include "hardware/driver/usbdriver.h"
 
-namespace ZmCoreLib_v4::testing {
+namespace ZmCoreLib_v4::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -33,7 +33,7 @@ Bytes operator+(Bytes first, const Bytes& second);
 inline constexpr std::uint8_t kBulkInAddress = 0x86;
 inline constexpr std::uint8_t kBulkOutAddress = 0x02;
 
-struct FakeDevice {
+struct FakeUsbDevice {
     std::string path = "fake-1";
     std::string friendlyName = "Fake camera";
     Bytes device = deviceDescriptor(0xAB10, 0x2280);
@@ -66,7 +66,7 @@ public:
         Short,     // each request delivers half of what it asked
     };
 
-    std::vector<FakeDevice> devices;
+    std::vector<FakeUsbDevice> devices;
 
     // Vendor IN requests: the bytes to answer with (fewer than asked is a short answer). Unset:
     // the request fails.
@@ -110,7 +110,7 @@ private:
         bool control;
     };
 
-    bool control(const FakeDevice& device, std::uint8_t* buffer, std::uint32_t length,
+    bool control(const FakeUsbDevice& device, std::uint8_t* buffer, std::uint32_t length,
                  std::uint32_t* returned, Overlapped* overlapped);
     bool bulk(std::uint8_t* record, std::uint8_t* data, std::uint32_t length, std::uint32_t* returned,
               Overlapped* overlapped);
@@ -126,4 +126,4 @@ private:
     int opens_ = 0;
 };
 
-}  // namespace ZmCoreLib_v4::testing
+}  // namespace ZmCoreLib_v4::testing_support

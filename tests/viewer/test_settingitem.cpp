@@ -168,4 +168,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(SettingItemTest)
-#include "settingitem_test.moc"
+#include "test_settingitem.moc"

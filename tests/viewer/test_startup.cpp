@@ -225,4 +225,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(StartupTest)
-#include "startup_test.moc"
+#include "test_startup.moc"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # zmcam info, set and grab on every camera zmcam lists:
-#   zmcam_cameras.sh ZMCAM OUTPUT_FOLDER
+#   test_zmcam_cameras.sh ZMCAM OUTPUT_FOLDER
 # info must show the frame size, set must take a value and refuse a malformed one, and grab must
 # write 16-bit PGM files that ImageMagick's identify reads with the camera's frame size (a
 # camera turned by 90 degrees swaps them), never over an existing file and never half. Exit 0 when all held, 1 otherwise, 77 without

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Pipelines run by gst-launch-1.0 with the plugin from the build tree:
-#   pipeline_test.sh inspect
-#   pipeline_test.sh fake       (the fake camera library on LD_LIBRARY_PATH)
-#   pipeline_test.sh eos        (the same library; Ctrl+C on gst-launch -e)
-#   pipeline_test.sh simulated  (the real camera library over ZMCORE_SIMULATE=default)
+#   test_pipeline.sh inspect
+#   test_pipeline.sh fake       (the fake camera library on LD_LIBRARY_PATH)
+#   test_pipeline.sh eos        (the same library; Ctrl+C on gst-launch -e)
+#   test_pipeline.sh simulated  (the real camera library over ZMCORE_SIMULATE=default)
 # Needs GST_PLUGIN_PATH and GST_REGISTRY from the caller. Exits 77 when a tool or, for
 # "simulated", a camera library that lists cameras is missing.
 set -euo pipefail

@@ -11,19 +11,19 @@
 namespace ZmCoreLib_v4 {
 namespace {
 
-using testing::Bytes;
-using testing::FakeDevice;
-using testing::FakeUsbDriver;
-using testing::operator+;
+using testing_support::Bytes;
+using testing_support::FakeUsbDevice;
+using testing_support::FakeUsbDriver;
+using testing_support::operator+;
 
-FakeDevice camera(std::uint16_t productId, std::string friendlyName) {
-    FakeDevice device;
-    device.device = testing::deviceDescriptor(0xAB10, productId);
+FakeUsbDevice camera(std::uint16_t productId, std::string friendlyName) {
+    FakeUsbDevice device;
+    device.device = testing_support::deviceDescriptor(0xAB10, productId);
     device.friendlyName = std::move(friendlyName);
-    device.strings = {{0, testing::languageDescriptor({0x0419, 0x0409})},
-                      {1, testing::stringDescriptor(u"Zenmira")},
-                      {2, testing::stringDescriptor(u"Камера")},
-                      {3, testing::stringDescriptor(u"000123")}};
+    device.strings = {{0, testing_support::languageDescriptor({0x0419, 0x0409})},
+                      {1, testing_support::stringDescriptor(u"Zenmira")},
+                      {2, testing_support::stringDescriptor(u"Камера")},
+                      {3, testing_support::stringDescriptor(u"000123")}};
     return device;
 }
 
@@ -63,7 +63,7 @@ TEST_F(UsbDeviceTest, OpenReadsDescriptorsStringsAndDriverInformation) {
     ASSERT_NE(device.controlEndPoint(), nullptr);
     EXPECT_EQ(device.controlEndPoint()->maxPacketSize(), 64u);
     ASSERT_NE(device.bulkInEndPoint(), nullptr);
-    EXPECT_EQ(device.bulkInEndPoint()->address(), testing::kBulkInAddress);
+    EXPECT_EQ(device.bulkInEndPoint()->address(), testing_support::kBulkInAddress);
     EXPECT_EQ(device.bulkInEndPoint()->maxPacketSize(), 512u);
     ASSERT_NE(device.bulkOutEndPoint(), nullptr);
     EXPECT_EQ(device.interruptInEndPoint(), nullptr);
@@ -117,7 +117,7 @@ TEST_F(UsbDeviceTest, OpeningAnotherIndexClosesTheFirstAndCloseForgetsEverything
 
 TEST_F(UsbDeviceTest, MalformedConfigurationIsShownAndLeavesTheDeviceClosed) {
     driver.devices[0].configurations = {
-        testing::configurationDescriptor(testing::interfaceDescriptor(0, 0, 2))};
+        testing_support::configurationDescriptor(testing_support::interfaceDescriptor(0, 0, 2))};
     MessageBoxCapture boxes;
     UsbDevice device(kCameraInterfaceClass, false, driver);
     EXPECT_FALSE(device.Open(0));
@@ -127,7 +127,7 @@ TEST_F(UsbDeviceTest, MalformedConfigurationIsShownAndLeavesTheDeviceClosed) {
 }
 
 TEST_F(UsbDeviceTest, Usb3DeviceNeedsAWellFormedBosDescriptor) {
-    driver.devices[0].device = testing::deviceDescriptor(0xAB10, 0x2115, 0x0310, 9);
+    driver.devices[0].device = testing_support::deviceDescriptor(0xAB10, 0x2115, 0x0310, 9);
     driver.devices[0].bos = {5, 0x0F, 12, 0, 1, 7, 0x10, 2, 2, 0, 0, 0};
     MessageBoxCapture boxes;
     UsbDevice device(kCameraInterfaceClass, false, driver);
@@ -143,7 +143,7 @@ TEST_F(UsbDeviceTest, Usb3DeviceNeedsAWellFormedBosDescriptor) {
 }
 
 TEST_F(UsbDeviceTest, DeviceWithoutInterfacesCannotBeOpened) {
-    driver.devices[0].configurations = {testing::configurationDescriptor({}, 0)};
+    driver.devices[0].configurations = {testing_support::configurationDescriptor({}, 0)};
     UsbDevice device(kCameraInterfaceClass, false, driver);
     EXPECT_FALSE(device.Open(0));
     EXPECT_FALSE(device.IsOpen());
@@ -158,10 +158,11 @@ TEST_F(UsbDeviceTest, DeviceThatDoesNotAnswerReadsAsVendorZero) {
 }
 
 TEST_F(UsbDeviceTest, ShortcutsFollowTheCurrentAlternateSettingAndTakeTheFirstOfEachKind) {
-    driver.devices[0].configurations = {testing::configurationDescriptor(
-        testing::interfaceDescriptor(0, 0, 4) + testing::endpointDescriptor(0x81, 3, 64) +
-        testing::endpointDescriptor(0x82, 2, 512) + testing::endpointDescriptor(0x84, 2, 512) +
-        testing::endpointDescriptor(0x83, 1, 1024) + testing::interfaceDescriptor(0, 1, 0))};
+    driver.devices[0].configurations = {testing_support::configurationDescriptor(
+        testing_support::interfaceDescriptor(0, 0, 4) + testing_support::endpointDescriptor(0x81, 3, 64) +
+        testing_support::endpointDescriptor(0x82, 2, 512) +
+        testing_support::endpointDescriptor(0x84, 2, 512) +
+        testing_support::endpointDescriptor(0x83, 1, 1024) + testing_support::interfaceDescriptor(0, 1, 0))};
     UsbDevice device(kCameraInterfaceClass, false, driver);
     ASSERT_TRUE(device.Open(0));
     EXPECT_EQ(device.currentInterface(), 0);
@@ -234,7 +235,7 @@ TEST_F(EndpointTest, TransferSizeIsRoundedUpToWholePackets) {
         const auto log = driver.log(ioctl::kSetTransferSize);
         ASSERT_EQ(log.size(), 1u);
         ASSERT_EQ(log[0].input.size(), 5u);
-        EXPECT_EQ(log[0].input[0], testing::kBulkInAddress);
+        EXPECT_EQ(log[0].input[0], testing_support::kBulkInAddress);
         const std::uint32_t size = log[0].input[1] | log[0].input[2] << 8 | log[0].input[3] << 16 |
                                    std::uint32_t{log[0].input[4]} << 24;
         EXPECT_EQ(size, sent) << asked;
@@ -321,7 +322,7 @@ TEST_F(EndpointTest, DirectBulkTransferGoesStraightIntoTheCallersBuffer) {
     EXPECT_EQ(log[0].output, buffer.data());
     EXPECT_EQ(log[0].outputLength, 4096u);
     ASSERT_EQ(log[0].input.size(), RequestRecord::kSize);
-    EXPECT_EQ(log[0].record.endpointAddress, testing::kBulkInAddress);
+    EXPECT_EQ(log[0].record.endpointAddress, testing_support::kBulkInAddress);
     EXPECT_EQ(log[0].record.dataOffset, 0u);
     EXPECT_EQ(log[0].record.dataLength, 0u);
     for (std::size_t i = 0; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], FakeUsbDriver::streamByte(i)) << i;
@@ -361,7 +362,7 @@ TEST_F(EndpointTest, ResetPipeReportsTheDriversAnswer) {
     EXPECT_TRUE(bulk.ResetPipe());
     const auto log = driver.log(ioctl::kResetPipe);
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].input, Bytes{testing::kBulkInAddress});
+    EXPECT_EQ(log[0].input, Bytes{testing_support::kBulkInAddress});
 }
 
 }  // namespace

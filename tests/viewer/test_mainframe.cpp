@@ -625,4 +625,4 @@ private:
 };
 
 QTEST_MAIN(MainFrameTest)
-#include "mainframe_test.moc"
+#include "test_mainframe.moc"

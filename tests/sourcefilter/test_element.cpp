@@ -16,6 +16,7 @@ namespace ZenmiraVidSource {
 namespace {
 
 using ZmCoreLib_v4::testing_support::FakeDevice;
+using ZmCoreLib_v4::testing_support::TempFolder;
 
 constexpr GstClockTime kBusWait = 10 * GST_SECOND;
 
@@ -240,7 +241,7 @@ TEST_F(ElementTest, CrosshairPropertiesReachPinZeroAndRowsCountFromTheBottom) {
 }
 
 TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
-    imagereader::TempFolder folder;
+    TempFolder folder;
     FakeDevice& camera = makeCamera(16, 8, u"S1");
     attach(camera);
     g_object_set(element_, "folder", (folder.path() / "missing").c_str(), "series", TRUE, nullptr);
@@ -272,7 +273,7 @@ TEST_F(ElementTest, SeriesSaveErrorsArriveAsWarningsWithCaption) {
 // EOS sent to the element (what gst-launch -e does on Ctrl+C) ends the pad's stream after the
 // picture in flight and stops the series; frames that come later are neither pushed nor saved.
 TEST_F(ElementTest, EndOfStreamEndsThePadAndStopsTheSeries) {
-    imagereader::TempFolder folder;
+    TempFolder folder;
     FakeDevice& camera = makeCamera(16, 8, u"S1");
     attach(camera);
     g_object_set(element_, "folder", folder.path().c_str(), "series", TRUE, nullptr);

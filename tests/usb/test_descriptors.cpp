@@ -7,11 +7,11 @@
 namespace ZmCoreLib_v4::usb {
 namespace {
 
-using testing::Bytes;
-using testing::configurationDescriptor;
-using testing::endpointDescriptor;
-using testing::interfaceDescriptor;
-using testing::operator+;
+using testing_support::Bytes;
+using testing_support::configurationDescriptor;
+using testing_support::endpointDescriptor;
+using testing_support::interfaceDescriptor;
+using testing_support::operator+;
 
 TEST(ConfigurationParsing, InterfacesAndEndpointsInDescriptorOrderSkippingOtherDescriptors) {
     const Bytes classSpecific{5, 0x24, 1, 2, 3};
@@ -94,7 +94,7 @@ TEST(StringParsing, TextOnlyFromWellFormedStringDescriptors) {
         std::u16string text;
     };
     const Case cases[] = {
-        {testing::stringDescriptor(u"Камера"), u"Камера"},
+        {testing_support::stringDescriptor(u"Камера"), u"Камера"},
         {{2, 3}, u""},                   // no text
         {{4, 4, 'A', 0}, u""},           // not a string descriptor
         {{8, 3, 'A', 0}, u""},           // claims more bytes than came
@@ -106,8 +106,10 @@ TEST(StringParsing, TextOnlyFromWellFormedStringDescriptors) {
 }
 
 TEST(StringParsing, LanguageChoice) {
-    EXPECT_EQ(chooseLanguageId(parseLanguageIds(testing::languageDescriptor({0x0419, 0x0409}))), 0x0409);
-    EXPECT_EQ(chooseLanguageId(parseLanguageIds(testing::languageDescriptor({0x0419, 0x0407}))), 0x0419);
+    EXPECT_EQ(chooseLanguageId(parseLanguageIds(testing_support::languageDescriptor({0x0419, 0x0409}))),
+              0x0409);
+    EXPECT_EQ(chooseLanguageId(parseLanguageIds(testing_support::languageDescriptor({0x0419, 0x0407}))),
+              0x0419);
     EXPECT_EQ(chooseLanguageId(parseLanguageIds(Bytes{6, 3, 0x19, 0x04})), 0);  // truncated list
 }
 
@@ -135,17 +137,19 @@ TEST(BosParsing, CapabilitiesAndMalformedOnes) {
 }
 
 TEST(DeviceDescriptorParsing, FieldsAndControlPacketSize) {
-    const auto usb2 = parseDeviceDescriptor(testing::deviceDescriptor(0xAB10, 0x2115, 0x0200, 64));
+    const auto usb2 = parseDeviceDescriptor(testing_support::deviceDescriptor(0xAB10, 0x2115, 0x0200, 64));
     ASSERT_TRUE(usb2);
     EXPECT_EQ(usb2->vendorId, 0xAB10);
     EXPECT_EQ(usb2->productId, 0x2115);
     EXPECT_EQ(usb2->controlMaxPacketSize(), 64);
-    EXPECT_EQ(parseDeviceDescriptor(testing::deviceDescriptor(0xAB10, 1, 0x0310, 9))->controlMaxPacketSize(),
+    EXPECT_EQ(parseDeviceDescriptor(testing_support::deviceDescriptor(0xAB10, 1, 0x0310, 9))
+                  ->controlMaxPacketSize(),
               512);
-    EXPECT_EQ(
-        parseDeviceDescriptor(testing::deviceDescriptor(0xAB10, 1, 0x0300, 200))->controlMaxPacketSize(), 0);
+    EXPECT_EQ(parseDeviceDescriptor(testing_support::deviceDescriptor(0xAB10, 1, 0x0300, 200))
+                  ->controlMaxPacketSize(),
+              0);
 
-    Bytes truncated = testing::deviceDescriptor(0xAB10, 1);
+    Bytes truncated = testing_support::deviceDescriptor(0xAB10, 1);
     truncated.pop_back();
     EXPECT_FALSE(parseDeviceDescriptor(truncated));
 }

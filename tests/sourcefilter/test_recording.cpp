@@ -15,6 +15,12 @@ namespace ZenmiraVidSource {
 namespace {
 
 using ZmCoreLib_v4::testing_support::FakeDevice;
+using ZmCoreLib_v4::testing_support::fileBytes;
+using ZmCoreLib_v4::testing_support::FileSizeLimit;
+using ZmCoreLib_v4::testing_support::greySamples;
+using ZmCoreLib_v4::testing_support::haveTool;
+using ZmCoreLib_v4::testing_support::identify;
+using ZmCoreLib_v4::testing_support::TempFolder;
 
 namespace fs = std::filesystem;
 
@@ -48,7 +54,7 @@ protected:
     ~RecordingTest() override { platform::setMessageBoxHandler(previousHandler_); }
 
     void requireReaders() {
-        if (!imagereader::haveTool("identify") || !imagereader::haveTool("convert"))
+        if (!haveTool("identify") || !haveTool("convert"))
             GTEST_SKIP() << "ImageMagick (identify, convert) is not installed";
     }
 
@@ -71,7 +77,7 @@ protected:
     fs::path file(const std::string& name) const { return folder.path() / name; }
 
     static constexpr int kWidth = 12, kHeight = 5;
-    imagereader::TempFolder folder;
+    TempFolder folder;
     FakeDevice camera{kWidth, kHeight, u"A17"};
     SinkForErrors sink;
     ZmSourceFilter filter;
@@ -90,14 +96,14 @@ TEST_F(RecordingTest, SeriesNamesFilesWithACounterAndNeverOverwrites) {
     for (int n = 0; n < 3; ++n) {
         const fs::path saved = file("Камера_A17#" + std::to_string(n) + ".tiff");
         SCOPED_TRACE(saved);
-        const auto description = imagereader::identify(saved);
+        const auto description = identify(saved);
         ASSERT_TRUE(description);
         EXPECT_EQ(description->width, kWidth);
         EXPECT_EQ(description->height, kHeight);
         EXPECT_EQ(description->depth, 16);
-        EXPECT_EQ(imagereader::greySamples(saved, 16), savedImage(frameNumbered(kWidth, kHeight, n), kWidth));
+        EXPECT_EQ(greySamples(saved, 16), savedImage(frameNumbered(kWidth, kHeight, n), kWidth));
     }
-    const auto firstBytes = imagereader::fileBytes(file("Камера_A17#0.tiff"));
+    const auto firstBytes = fileBytes(file("Камера_A17#0.tiff"));
 
     // Switching series on again restarts the counter: each new file collides with an old one.
     ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
@@ -110,7 +116,7 @@ TEST_F(RecordingTest, SeriesNamesFilesWithACounterAndNeverOverwrites) {
                                            (folder.path() / ("Камера_A17#" + std::to_string(n))).string());
     }
     EXPECT_TRUE(boxes.empty()) << "series errors never raise a box on the producer thread";
-    EXPECT_EQ(imagereader::fileBytes(file("Камера_A17#0.tiff")), firstBytes);
+    EXPECT_EQ(fileBytes(file("Камера_A17#0.tiff")), firstBytes);
     EXPECT_FALSE(fs::exists(file("Камера_A17#3.tiff")));
 }
 
@@ -133,7 +139,7 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
     const std::size_t fileBytes = 110 + kWidth * kHeight * 2;
     ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
     {
-        testsupport::FileSizeLimit full(fileBytes - 30);
+        FileSizeLimit full(fileBytes - 30);
         for (int n = 0; n < 3; ++n)
             ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
     }
@@ -145,7 +151,7 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
     // Room again: the next frame is saved under its own number, and the loss is told.
     ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 3)));
     EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Камера_A17#3.tiff"});
-    EXPECT_EQ(imagereader::greySamples(file("Камера_A17#3.tiff"), 16),
+    EXPECT_EQ(greySamples(file("Камера_A17#3.tiff"), 16),
               savedImage(frameNumbered(kWidth, kHeight, 3), kWidth));
     ASSERT_EQ(sink.errors.size(), 2u);
     EXPECT_EQ(sink.errors[1].text, "Не сохранено кадров серии: 3 (Камера_A17#0 … Камера_A17#2)");
@@ -153,7 +159,7 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
     EXPECT_EQ(sink.errors[1].framesNotSaved, 3);
 
     {
-        testsupport::FileSizeLimit full(fileBytes - 30);
+        FileSizeLimit full(fileBytes - 30);
         for (int n = 4; n < 6; ++n)
             ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
         ASSERT_EQ(sink.errors.size(), 3u);
@@ -171,7 +177,7 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
 TEST_F(RecordingTest, ASnapshotThatDoesNotFitLeavesTheNameFree) {
     camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 1));
     {
-        testsupport::FileSizeLimit full(100);
+        FileSizeLimit full(100);
         EXPECT_EQ(filter.Snapshot(0), S_OK);
     }
     ASSERT_EQ(boxes.size(), 1u);
@@ -216,14 +222,14 @@ TEST_F(RecordingTest, SecondSnapshotIntoTheSameFolderShowsTheSystemsText) {
     EXPECT_EQ(filter.Snapshot(0), S_OK);
     EXPECT_TRUE(boxes.empty());
     const fs::path saved = file("Камера_A17.bmp");
-    const auto description = imagereader::identify(saved);
+    const auto description = identify(saved);
     ASSERT_TRUE(description);
     EXPECT_EQ(description->width, kWidth);
     EXPECT_EQ(description->height, kHeight);
     EXPECT_EQ(description->depth, 8);
     std::vector<std::uint16_t> highBytes;
     for (std::uint16_t sample : savedImage(frame, kWidth)) highBytes.push_back(sample >> 8);
-    EXPECT_EQ(imagereader::greySamples(saved, 8), highBytes);
+    EXPECT_EQ(greySamples(saved, 8), highBytes);
 
     EXPECT_EQ(filter.Snapshot(0), S_OK);
     ASSERT_EQ(boxes.size(), 1u);
@@ -259,12 +265,12 @@ TEST_F(RecordingTest, SeriesFrameOfANewSizeIsSavedAtItsOwnSize) {
         ASSERT_TRUE(camera.buffer().commit16(w, h, frame));
     }
     for (const auto& [n, w, h] : {std::tuple{0, 4, 2}, std::tuple{1, 40, 30}}) {
-        const auto description = imagereader::identify(file("Камера_A17#" + std::to_string(n) + ".tiff"));
+        const auto description = identify(file("Камера_A17#" + std::to_string(n) + ".tiff"));
         ASSERT_TRUE(description);
         EXPECT_EQ(description->width, w);
         EXPECT_EQ(description->height, h);
     }
-    EXPECT_EQ(imagereader::greySamples(file("Камера_A17#0.tiff"), 16), savedImage(frameNumbered(4, 2, 2), 4));
+    EXPECT_EQ(greySamples(file("Камера_A17#0.tiff"), 16), savedImage(frameNumbered(4, 2, 2), 4));
 }
 
 }  // namespace

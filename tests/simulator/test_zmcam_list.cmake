@@ -1,5 +1,5 @@
 # Runs `zmcam list` and checks what it prints and how it ends:
-#   cmake -DZMCAM=<program> -DEXPECTED_CAMERAS=<n> [-DEXPECTED_ERROR=<text>] -P zmcam_list.cmake
+#   cmake -DZMCAM=<program> -DEXPECTED_CAMERAS=<n> [-DEXPECTED_ERROR=<text>] -P test_zmcam_list.cmake
 execute_process(COMMAND ${ZMCAM} list RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err
                 TIMEOUT 60)
 # A reported error is a failure of the command; without one the command succeeds.

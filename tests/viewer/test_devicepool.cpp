@@ -200,4 +200,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(DevicePoolTest)
-#include "devicepool_test.moc"
+#include "test_devicepool.moc"

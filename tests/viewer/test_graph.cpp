@@ -228,4 +228,4 @@ private:
 };
 
 QTEST_MAIN(GraphTest)
-#include "graph_test.moc"
+#include "test_graph.moc"

@@ -71,4 +71,4 @@ private Q_SLOTS:
 };
 
 QTEST_GUILESS_MAIN(VideoLayoutTest)
-#include "videolayout_test.moc"
+#include "test_videolayout.moc"

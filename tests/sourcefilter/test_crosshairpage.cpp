@@ -162,4 +162,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(CrosshairPageTest)
-#include "crosshairpage_test.moc"
+#include "test_crosshairpage.moc"

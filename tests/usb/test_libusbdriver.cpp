@@ -25,8 +25,8 @@
 namespace ZmCoreLib_v4 {
 namespace {
 
-using testing::Bytes;
-using testing::EmulatedUsbBus;
+using testing_support::Bytes;
+using testing_support::EmulatedUsbBus;
 
 constexpr std::uint8_t kBulkIn = 0x86;
 
@@ -297,7 +297,7 @@ TEST_F(LibusbDriverTest, IdleEventThreadSleeps) {
 }  // namespace ZmCoreLib_v4
 
 int main(int argc, char** argv) {
-    if (!ZmCoreLib_v4::testing::EmulatedUsbBus::available()) {
+    if (!ZmCoreLib_v4::testing_support::EmulatedUsbBus::available()) {
         std::fputs("These tests need an emulated USB bus: run them under umockdev-wrapper.\n", stderr);
         return 77;
     }

@@ -100,4 +100,4 @@ private:
 };
 
 QTEST_GUILESS_MAIN(IniConfigTest)
-#include "iniconfig_test.moc"
+#include "test_iniconfig.moc"

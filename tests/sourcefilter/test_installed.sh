@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed tree works on its own: installs the build into a fresh prefix and runs the
 # element from there with the simulated cameras, without LD_LIBRARY_PATH.
-#   installed_test.sh BUILD_DIR LIBDIR
+#   test_installed.sh BUILD_DIR LIBDIR
 # Exits 77 when a tool is missing.
 set -euo pipefail
 

@@ -15,8 +15,15 @@
 namespace ZenmiraVidSource {
 namespace {
 
+using ZmCoreLib_v4::testing_support::fileBytes;
+using ZmCoreLib_v4::testing_support::FileSizeLimit;
+using ZmCoreLib_v4::testing_support::greySamples;
+using ZmCoreLib_v4::testing_support::haveTool;
+using ZmCoreLib_v4::testing_support::identify;
+using ZmCoreLib_v4::testing_support::TempFolder;
+using ZmCoreLib_v4::testing_support::tiffinfo;
+
 namespace fs = std::filesystem;
-using imagereader::TempFolder;
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
@@ -43,7 +50,7 @@ TEST(ImageCodecLayout, TwoByTwoSixteenBitTiffHasTheBaselineDirectory) {
     ImageCodec codec(2, 2, 16, u"gray", samples.data());
     ASSERT_TRUE(codec.Save(u"tiff", u16(folder.path() / "a")));
 
-    const auto b = imagereader::fileBytes(folder.path() / "a.tiff");
+    const auto b = fileBytes(folder.path() / "a.tiff");
     ASSERT_EQ(b.size(), 110u + 8u);
     EXPECT_EQ(le16(b, 0), 0x4949);
     EXPECT_EQ(le16(b, 2), 42);
@@ -73,7 +80,7 @@ TEST(ImageCodecLayout, TwoByTwoSixteenBitBmpKeepsHighBytesUnderAGreyPalette) {
     ImageCodec codec(2, 2, 16, u"gray", samples.data());
     ASSERT_TRUE(codec.Save(u"bmp", u16(folder.path() / "a")));
 
-    const auto b = imagereader::fileBytes(folder.path() / "a.bmp");
+    const auto b = fileBytes(folder.path() / "a.bmp");
     // Rows of two bytes are padded to four, as every BMP reader expects.
     ASSERT_EQ(b.size(), 1078u + 8u);
     EXPECT_EQ(le16(b, 0), 0x4D42);
@@ -100,7 +107,7 @@ TEST(ImageCodecLayout, FourWideBmpHasTheUnpaddedSize) {
     const auto samples = ramp16(4, 1);
     ImageCodec codec(4, 1, 16, u"gray", samples.data());
     ASSERT_TRUE(codec.Save(u"bmp", u16(folder.path() / "a")));
-    const auto b = imagereader::fileBytes(folder.path() / "a.bmp");
+    const auto b = fileBytes(folder.path() / "a.bmp");
     ASSERT_EQ(b.size(), 1078u + 4u);
     EXPECT_EQ(le32(b, 2), 1082u);
     EXPECT_EQ(le32(b, 34), 4u);
@@ -156,7 +163,7 @@ TEST(ImageCodecErrors, AnExistingFileIsNeverOverwritten) {
     const auto first = ramp16(2, 2);
     const std::vector<std::uint16_t> second(4, 0x7777);
     ImageCodec(2, 2, 16, u"gray", first.data()).Save(u"tiff", u16(folder.path() / "a"));
-    const auto before = imagereader::fileBytes(folder.path() / "a.tiff");
+    const auto before = fileBytes(folder.path() / "a.tiff");
 
     ImageCodec again(2, 2, 16, u"gray", second.data());
     try {
@@ -167,7 +174,7 @@ TEST(ImageCodecErrors, AnExistingFileIsNeverOverwritten) {
         EXPECT_EQ(std::string(e.what()), platform::errorText(EEXIST));
         EXPECT_EQ(std::string(e.what()).back(), '\n');
     }
-    EXPECT_EQ(imagereader::fileBytes(folder.path() / "a.tiff"), before);
+    EXPECT_EQ(fileBytes(folder.path() / "a.tiff"), before);
 }
 
 TEST(ImageCodecErrors, AMissingFolderReportsTheSystemsReason) {
@@ -203,7 +210,7 @@ TEST(ImageCodecErrors, AFullDiskLeavesNoFileAndReportsTheSystemsCause) {
         const std::u16string base = u16(folder.path() / "full");
         SCOPED_TRACE(format == std::u16string(u"bmp") ? "bmp" : "tiff");
         {
-            testsupport::FileSizeLimit full(2000);
+            FileSizeLimit full(2000);
             ImageCodec codec(64, 64, 16, u"gray", samples.data());
             try {
                 codec.Save(format, base);
@@ -240,7 +247,7 @@ struct ReadBackCase {
 class ImageCodecReadBack : public testing::TestWithParam<ReadBackCase> {};
 
 TEST_P(ImageCodecReadBack, IndependentReadersSeeTheSamePicture) {
-    if (!imagereader::haveTool("identify") || !imagereader::haveTool("convert"))
+    if (!haveTool("identify") || !haveTool("convert"))
         GTEST_SKIP() << "ImageMagick (identify, convert) is not installed";
     const ReadBackCase c = GetParam();
     TempFolder folder;
@@ -253,13 +260,13 @@ TEST_P(ImageCodecReadBack, IndependentReadersSeeTheSamePicture) {
     ASSERT_TRUE(codec.Save(c.format, u16(folder.path() / "a")));
     const fs::path file = folder.path() / (std::string("a.") + c.extension);
 
-    const auto description = imagereader::identify(file);
+    const auto description = identify(file);
     ASSERT_TRUE(description);
     EXPECT_EQ(description->width, c.width);
     EXPECT_EQ(description->height, c.height);
     EXPECT_EQ(description->depth, c.fileDepth);
 
-    const auto read = imagereader::greySamples(file, c.fileDepth);
+    const auto read = greySamples(file, c.fileDepth);
     ASSERT_TRUE(read);
     std::vector<std::uint16_t> expected(samples16.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
@@ -267,8 +274,8 @@ TEST_P(ImageCodecReadBack, IndependentReadersSeeTheSamePicture) {
     EXPECT_EQ(*read, expected);
 
     if (c.fileDepth == 16 || std::string(c.extension) == "tiff") {
-        if (!imagereader::haveTool("tiffinfo")) return;
-        const auto info = imagereader::tiffinfo(file);
+        if (!haveTool("tiffinfo")) return;
+        const auto info = tiffinfo(file);
         ASSERT_TRUE(info);
         EXPECT_NE(info->find("Image Width: " + std::to_string(c.width) +
                              " Image Length: " + std::to_string(c.height)),

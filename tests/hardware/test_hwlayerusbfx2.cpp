@@ -14,11 +14,11 @@
 namespace ZmCoreLib_v4 {
 namespace {
 
-using testing::Bytes;
-using testing::FakeUsbDriver;
+using testing_support::Bytes;
+using testing_support::FakeUsbDriver;
 
 // Data bytes of a recorded control request.
-Bytes dataOf(const testing::RecordedRequest& request) {
+Bytes dataOf(const testing_support::RecordedRequest& request) {
     return Bytes(request.input.begin() + RequestRecord::kSize, request.input.end());
 }
 
@@ -34,8 +34,8 @@ protected:
         driver.clearLog();
         return layer;
     }
-    std::vector<testing::RecordedRequest> vendorRequests() const {
-        std::vector<testing::RecordedRequest> vendor;
+    std::vector<testing_support::RecordedRequest> vendorRequests() const {
+        std::vector<testing_support::RecordedRequest> vendor;
         for (const auto& request : driver.log(ioctl::kControlTransfer))
             if ((request.record.requestType & 0x60) == 0x40) vendor.push_back(request);
         return vendor;
@@ -236,11 +236,11 @@ TEST_P(HwLayerFailureTest, FailedReadAbortsResetsEndsEveryRequestAndReleasesTheR
     const auto abort =
         std::find_if(log.begin(), log.end(), [](const auto& r) { return r.code == ioctl::kAbortPipe; });
     ASSERT_NE(abort, log.end());
-    EXPECT_EQ(abort->input, Bytes{testing::kBulkInAddress});
+    EXPECT_EQ(abort->input, Bytes{testing_support::kBulkInAddress});
     const auto reset =
         std::find_if(abort, log.end(), [](const auto& r) { return r.code == ioctl::kResetPipe; });
     ASSERT_NE(reset, log.end()) << "the pipe is reset after the abort";
-    EXPECT_EQ(reset->input, Bytes{testing::kBulkInAddress});
+    EXPECT_EQ(reset->input, Bytes{testing_support::kBulkInAddress});
 
     // Another camera's read takes the lock and streams.
     driver.bulkMode = FakeUsbDriver::BulkMode::Complete;

@@ -1,5 +1,5 @@
 # Checks that the camera library exports its three C entry points and nothing else:
-#   cmake -DLIBRARY=<path> -DNM=<nm> -P library_exports.cmake
+#   cmake -DLIBRARY=<path> -DNM=<nm> -P test_library_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} RESULT_VARIABLE status OUTPUT_VARIABLE symbols)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${NM} could not read ${LIBRARY}")
