@@ -8,9 +8,13 @@ namespace {
 thread_local int tLastError = 0;
 }
 
-int lastError() { return tLastError; }
+int lastError() {
+    return tLastError;
+}
 
-void setLastError(int code) { tLastError = code; }
+void setLastError(int code) {
+    tLastError = code;
+}
 
 std::string errorText(int code) {
     const char* text = strerrordesc_np(code);

@@ -98,8 +98,7 @@ WaitResult waitForEither(Event& first, Event& second, std::uint32_t timeoutMs, i
                 waiter.woken.wait_until(lock, deadline, [&] { return waiter.signalled; });
         }
         std::scoped_lock both(first.mutex_, second.mutex_);
-        for (Event* event : {&first, &second})
-            std::erase(event->waiters_, &waiter);
+        for (Event* event : {&first, &second}) std::erase(event->waiters_, &waiter);
     }
 }
 
