@@ -1,8 +1,10 @@
 // What an open, started camera costs while it waits for its next frame, as a share of one core
 // of processor time over a few seconds:
 //  - over a simulated camera, for the whole process: the camera and repack threads, the USB
-//    access layer and the simulated camera answering them. After its first frame the camera is
-//    switched to its external trigger input, which nobody pulses, so it waits the whole time;
+//    access layer and the simulated camera answering them. Either the camera is switched to its
+//    external trigger input after its first frame, and nobody pulses it, so it waits the whole
+//    time; or it runs on its own timer with a frame period of a second and a small frame, so
+//    that it waits almost the whole time between frames that cost next to nothing;
 //  - over a quiet camera whose register reads take as long as a USB control request but cost no
 //    processor time and never show a frame: the library's own threads alone.
 #include <benchmark/benchmark.h>
@@ -67,7 +69,18 @@ void measureWaiting(benchmark::State& state) {
     }
 }
 
-void BM_IdleStartedSimulatedCamera(benchmark::State& state, const std::string& camera) {
+enum class Waiting { ExternalTrigger, LongFramePeriod };
+
+constexpr int kLongFramePeriodMs = 1000;
+constexpr int kSmallFrameSide = 64;
+
+void setScalar(Device& device, unsigned id, int unit, int value) {
+    ZmCoreLib::ISettingScalar* scalar = device.FindSetting(id)->GetScalar();
+    if (unit != 0) scalar->SetUnit(unit);
+    scalar->SetValue(value);
+}
+
+void BM_IdleStartedSimulatedCamera(benchmark::State& state, const std::string& camera, Waiting waiting) {
     const auto bus = std::make_shared<simulator::SimulatedBus>(simulator::parseCameraSet(camera),
                                                                simulator::kDefaultBusRateMBps);
     ZmCoreLib_v4::SimulatorDriver driver(bus);
@@ -85,15 +98,34 @@ void BM_IdleStartedSimulatedCamera(benchmark::State& state, const std::string& c
         state.SkipWithError("no camera object was built");
         return;
     }
+    if (waiting == Waiting::LongFramePeriod) {
+        setScalar(*device, ZmCoreLib_v4::ids::kFrameWidth, 0, kSmallFrameSide);
+        setScalar(*device, ZmCoreLib_v4::ids::kFrameHeight, 0, kSmallFrameSide);
+        setScalar(*device, ZmCoreLib_v4::ids::kFramePeriod, ZmCoreLib::kUnitMillisecond, kLongFramePeriodMs);
+    }
     ZmCoreLib::IFrameBuffer* output = device->Open();
     device->Start();
-    const bool first = takeFrame(output);
-    device->FindSetting(ZmCoreLib_v4::ids::kInputSource)
-        ->GetEnum()
-        ->SetValue(ZmCoreLib_v4::ids::kSourceExternalTtl);
-    // The camera thread writes the new source and restarts the acquisition within its settle time.
-    std::this_thread::sleep_for(1s);
+    bool first = takeFrame(output);
+    if (waiting == Waiting::ExternalTrigger) {
+        device->FindSetting(ZmCoreLib_v4::ids::kInputSource)
+            ->GetEnum()
+            ->SetValue(ZmCoreLib_v4::ids::kSourceExternalTtl);
+        // The camera thread writes the new source and restarts the acquisition within its settle time.
+        std::this_thread::sleep_for(1s);
+    } else {
+        // A second frame: the camera has seen its timer run once.
+        first = first && takeFrame(output);
+    }
+    // Frames that arrive while measuring are given back as the client would.
+    std::jthread client([output](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            if (ZmCoreLib::IFrame* frame = output->GetFrame()) frame->Release();
+            std::this_thread::sleep_for(100ms);
+        }
+    });
     measureWaiting(state);
+    client.request_stop();
+    client.join();
     if (!first) state.SkipWithError("no frame arrived");
     device->Close();
 }
@@ -131,8 +163,14 @@ void BM_IdleStartedCameraThreads(
 #define ZM_IDLE_BENCHMARK(...) \
     BENCHMARK_CAPTURE(__VA_ARGS__)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime()
 
-ZM_IDLE_BENCHMARK(BM_IdleStartedSimulatedCamera, familyA_MT9M032, std::string("pid=0x0200,serial=1"));
-ZM_IDLE_BENCHMARK(BM_IdleStartedSimulatedCamera, familyB_SonyIcx285B, std::string("pid=0x2125,serial=2"));
+ZM_IDLE_BENCHMARK(BM_IdleStartedSimulatedCamera, familyA_MT9M032_externalTrigger,
+                  std::string("pid=0x0200,serial=1"), Waiting::ExternalTrigger);
+ZM_IDLE_BENCHMARK(BM_IdleStartedSimulatedCamera, familyB_SonyIcx285B_externalTrigger,
+                  std::string("pid=0x2125,serial=2"), Waiting::ExternalTrigger);
+ZM_IDLE_BENCHMARK(BM_IdleStartedSimulatedCamera, familyA_MT9M032_periodOneSecond,
+                  std::string("pid=0x0200,serial=1"), Waiting::LongFramePeriod);
+ZM_IDLE_BENCHMARK(BM_IdleStartedSimulatedCamera, familyB_SonyIcx285B_periodOneSecond,
+                  std::string("pid=0x2125,serial=2"), Waiting::LongFramePeriod);
 ZM_IDLE_BENCHMARK(BM_IdleStartedCameraThreads, familyA_MT9M032, [](std::unique_ptr<QuietCameraLayer> layer) {
     return std::unique_ptr<Device>(std::make_unique<ZmCoreLib_v4::DeviceMT9M032>(std::move(layer), 1));
 });

@@ -32,8 +32,6 @@ constexpr int kBitsPerPixel = 16;
 // The camera thread tries the command buffer only twice: a setting side that holds it now is
 // served at the next step.
 constexpr int kWriterLockTries = 2;
-// After the FPGA's start pulse, before the acquisition is switched on.
-constexpr std::uint32_t kStartPulseSettleMs = 10;
 using registers::buffermanager::kReady;
 using registers::buffermanager::kSlot;
 using registers::buffermanager::kStartPulse;
@@ -361,7 +359,7 @@ void Device::CameraStep() {
     }
     if (!acquiring_) {
         buffers_.pulseStart();
-        sleepMs(kStartPulseSettleMs);
+        std::this_thread::sleep_for(kStartPulseSettle);
     }
     if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
         switchOffForSettings();

@@ -138,6 +138,10 @@ public:
     static constexpr std::uint32_t kMinFramePollMs = 1;
     static constexpr std::uint32_t kMaxFramePollMs = 10;
     static constexpr std::uint32_t kStoppedPollMs = 10;
+    // The protocol's pauses of every acquisition start: after the FPGA's start pulse, and after
+    // the acquisition bit was set before the FPGA slots are enabled.
+    static constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
+    static constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 
     // Owners Close() a device before destroying it: the threads call the family's steps, which
     // must not run while the destructors take the object apart. The family destructors close it
@@ -252,9 +256,6 @@ protected:
     virtual void settingsWritten() {}
     // Reads the next frame the FPGA holds into the raw buffer, or pauses when none is ready.
     virtual void inputStep() = 0;
-
-    // How long the camera needs after its acquisition bit was set before the FPGA slots are enabled.
-    static constexpr auto kAcquisitionSettle = std::chrono::milliseconds(400);
 
     IHwLayer& hw() { return *hwLayer_; }
     ZmCoreLib::FrameBuffer* rawBuffer() { return rawBuffer_.get(); }

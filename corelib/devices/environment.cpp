@@ -48,8 +48,6 @@ constexpr ProbeAnswer kProbeTable[] = {
 };
 
 constexpr std::uint16_t kProbeIdentities[] = {0x2010, 0x2030};
-// The probe FPGA needs a moment after its type word became readable.
-constexpr auto kProbeSettle = std::chrono::milliseconds(100);
 
 std::string hex4(std::uint16_t value) {
     char text[8];

@@ -21,6 +21,9 @@ namespace ZmCoreLib_v4 {
 
 class DeviceCreator;
 
+// The probe FPGA needs a moment after its type word became readable.
+inline constexpr auto kProbeSettle = std::chrono::milliseconds(100);
+
 // How long discovery waits for things the cameras do on their own.
 struct DiscoveryLimits {
     std::chrono::milliseconds pollPause{25};  // between two looks at the bus or a register

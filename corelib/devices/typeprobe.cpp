@@ -10,7 +10,6 @@ namespace ZmCoreLib_v4 {
 
 namespace {
 
-constexpr auto kSettleTime = std::chrono::milliseconds(10);
 constexpr unsigned kStartRegister = registers::kControlWindow + registers::kBufferManagerOffset;
 constexpr unsigned kPulse = registers::buffermanager::kStartPulse.mask();
 

@@ -17,6 +17,8 @@ class IHwLayer;
 class TypeProbe {
 public:
     static constexpr const char* kProbeConfigurationFile = "./zmu0100.bit";
+    // The probe design's pauses after its load and after the pulse.
+    static constexpr auto kSettleTime = std::chrono::milliseconds(10);
 
     TypeProbe(IHwLayer& layer, std::chrono::milliseconds pollPause, std::chrono::milliseconds pollLimit,
               const std::string& configurationFile = kProbeConfigurationFile);
