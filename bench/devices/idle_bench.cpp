@@ -120,7 +120,7 @@ void BM_IdleStartedSimulatedCamera(benchmark::State& state, const std::string& c
     std::jthread client([output](std::stop_token stop) {
         while (!stop.stop_requested()) {
             if (ZmCoreLib::IFrame* frame = output->GetFrame()) frame->Release();
-            std::this_thread::sleep_for(100ms);
+            std::this_thread::sleep_for(250ms);
         }
     });
     measureWaiting(state);

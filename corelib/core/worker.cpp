@@ -33,6 +33,7 @@ constexpr int kLinePause = 119;
 constexpr int kLineResume = 127;
 constexpr int kLinePollStop = 155;
 constexpr int kLineWaitRunOrStop = 168;
+constexpr int kLineWaitStopOr = 175;
 
 constexpr std::uint32_t kDestructorStopTimeoutMs = 3000;
 
@@ -126,6 +127,11 @@ bool Worker::IsStopRequested() {
 void Worker::WaitRunOrStop() {
     checkedWait(kLineWaitRunOrStop,
                 [this] { return platform::waitForEither(*run_, *stop_, platform::kWaitForever); });
+}
+
+bool Worker::WaitStopOr(platform::Event& wake, std::uint32_t timeoutMs) {
+    return checkedWait(kLineWaitStopOr, [&] { return platform::waitForEither(*stop_, wake, timeoutMs); }) ==
+           WaitResult::Signalled;
 }
 
 }  // namespace ZmCoreLib

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
@@ -45,6 +46,9 @@ public:
     bool IsStopRequested();
     // For Run(), on the worker's thread: blocks while the worker is held and no stop is requested.
     void WaitRunOrStop();
+    // For Run(), on the worker's thread: blocks until a stop is requested, `wake` is signalled
+    // (and consumed, when it is auto-reset) or timeoutMs have passed; false when the time ran out.
+    bool WaitStopOr(platform::Event& wake, std::uint32_t timeoutMs);
 
 protected:
     // The thread body. Loops until IsStopRequested(); a body that honours Pause() calls

@@ -19,9 +19,10 @@ namespace ZmCoreLib_v4 {
 namespace {
 
 // The repack thread waits this long for the camera thread's next raw frame before its step ends;
-// a commit wakes it at once, so the wait costs no latency, and Stop waits at most this long for
-// the step to end.
-constexpr std::uint32_t kRawFrameWaitMs = 20;
+// a commit wakes it at once, so the wait costs no latency, and so does every operation that takes
+// the repack lock, so none waits for the bound, which only spares a waiting camera's repack
+// thread from waking often.
+constexpr std::uint32_t kRawFrameWaitMs = 250;
 // The repack thread's pause while every output frame is still with the clients.
 constexpr std::uint32_t kOutputFrameWaitMs = 2;
 // The setting side waits this many tries for the command buffer.
@@ -106,6 +107,8 @@ int Device_CameraThread::Run() {
             if (lock.owns()) device_->CameraStep();
         }
         std::this_thread::yield();
+        // Without the camera lock, so that client operations never wait for the pause.
+        device_->waitForNextStep(*this);
     }
     return 0;
 }
@@ -171,6 +174,7 @@ void Device::Close() {
 void Device::shutDown() {
     {
         platform::MutexLock camera(cameraLock_, platform::kWaitForever);
+        rawFrameSignal_.wake();
         platform::MutexLock repack(repackLock_, platform::kWaitForever);
         stopThreadsLocked();
         pendingRawFrame_ = nullptr;  // it belongs to the raw buffer, which goes now
@@ -209,6 +213,7 @@ void Device::Start() {
     if (started_ || !outputBuffer_) return;
     // With both locks no step runs, so no raw frame is half filled while the buffers are emptied.
     platform::MutexLock camera(cameraLock_, platform::kWaitForever);
+    rawFrameSignal_.wake();
     platform::MutexLock repack(repackLock_, platform::kWaitForever);
     // A raw frame kept back for want of an output frame belongs to the previous run.
     if (pendingRawFrame_) {
@@ -219,17 +224,21 @@ void Device::Start() {
     rawBuffer_->Reset();
     started_ = true;
     repackThread_.Resume();
+    wakeCameraThread();
 }
 
 void Device::Stop() {
     {
+        rawFrameSignal_.wake();
         platform::MutexLock repack(repackLock_, platform::kWaitForever);
         repackThread_.Pause();
     }
     started_ = false;
+    wakeCameraThread();
 }
 
 void Device::drainRawBuffer() {
+    rawFrameSignal_.wake();
     platform::MutexLock repack(repackLock_, platform::kWaitForever);
     if (pendingRawFrame_) {
         pendingRawFrame_->Release();
@@ -245,6 +254,7 @@ int Device::Check(unsigned settingId) {
     coupleSettings(settingId);
     commandBuffer_.Push(static_cast<int>(settingId));
     if (locked) commandBuffer_.Unlock();
+    wakeCameraThread();
     return 0;
 }
 
@@ -348,6 +358,7 @@ void Device::repackStep(PixelPacking packing, bool carryTag) {
 }
 
 void Device::CameraStep() {
+    resumeAt_ = Clock::now();
     if (!started_) {
         if (acquiring_) {
             switchOffForStop();
@@ -370,18 +381,76 @@ void Device::CameraStep() {
     }
     if (!acquiring_) {
         switchOn();
+        acquisitionRestarted();
         acquiring_ = true;
     }
     inputStep();
 }
 
+void Device::acquisitionRestarted() {
+    // The first frame comes when the camera's own timing says, which the host does not know.
+    lastFrameSeen_.reset();
+    scheduledWake_ = false;
+    scheduleMargin_ = kScheduleMargin;
+    framePollMs_ = kMinFramePollMs;
+}
+
+void Device::waitForNextStep(Device_CameraThread& thread) {
+    const auto remaining = resumeAt_ - Clock::now();
+    if (remaining <= Clock::duration::zero()) return;
+    // Whole milliseconds on the wake event, then the rest of a millisecond asleep, so that a
+    // scheduled look is not late by the event's millisecond grain.
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(remaining).count();
+    if (ms > 0 && thread.WaitStopOr(
+                      wake_, static_cast<std::uint32_t>(std::min<long long>(ms, platform::kWaitForever - 1))))
+        return;
+    std::this_thread::sleep_until(std::min(resumeAt_, Clock::now() + std::chrono::milliseconds(1)));
+}
+
+void Device::frameFetched(Clock::time_point polledAt) {
+    if (scheduledWake_) {
+        // Ready at the first look: it may have waited, so look earlier next time.
+        scheduleMargin_ =
+            looksSinceWake_ == 0
+                ? std::min<Clock::duration>(2 * scheduleMargin_, kMaxScheduleMargin)
+                : std::max<Clock::duration>(scheduleMargin_ - scheduleMargin_ / 8, kScheduleMargin);
+        scheduledWake_ = false;
+    }
+    lastFrameSeen_ = polledAt;
+    framePollMs_ = kMinFramePollMs;
+}
+
 void Device::pauseForNextFrame() {
-    sleepMs(framePollMs_);
+    const auto now = Clock::now();
+    const std::optional<std::chrono::microseconds> interval = ownFrameInterval();
+    if (interval && lastFrameSeen_) {
+        const auto due = *lastFrameSeen_ + *interval;
+        if (now + scheduleMargin_ < due) {
+            resumeAt_ = due - scheduleMargin_;
+            scheduledWake_ = true;
+            looksSinceWake_ = 0;
+            return;
+        }
+        if (now < due + scheduleMargin_) {
+            // Due any moment: the next look follows at once.
+            ++looksSinceWake_;
+            return;
+        }
+    }
+    // Late, not yet timed, or triggered.
+    scheduledWake_ = false;
+    if (triggered_.exchange(false)) framePollMs_ = kMinFramePollMs;
+    pauseForFreeRawFrame();
+}
+
+void Device::pauseForFreeRawFrame() {
+    resumeAt_ = Clock::now() + std::chrono::milliseconds(framePollMs_);
     framePollMs_ = std::min(framePollMs_ * 2, kMaxFramePollMs);
 }
 
 void Device::pauseWhileStopped() {
-    sleepMs(kStoppedPollMs);
+    // Start wakes the thread; the bound only keeps it looking at the stop request now and then.
+    resumeAt_ = Clock::now() + std::chrono::milliseconds(kStoppedPollMs);
 }
 
 bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int height) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,12 @@ public:
     static constexpr std::uint32_t kMinFramePollMs = 1;
     static constexpr std::uint32_t kMaxFramePollMs = 10;
     static constexpr std::uint32_t kStoppedPollMs = 10;
+    // How long before a frame of a camera on its own timer is due the camera thread starts to look
+    // for it: it covers the thread's wake-up on a busy machine. A frame that
+    // was ready at the first look widens it (up to kMaxScheduleMargin), one that needed several
+    // looks narrows it again; looking goes on closely until a margin past the due time.
+    static constexpr std::chrono::milliseconds kScheduleMargin{1};
+    static constexpr std::chrono::milliseconds kMaxScheduleMargin{16};
     // The protocol's pauses of every acquisition start: after the FPGA's start pulse, and after
     // the acquisition bit was set before the FPGA slots are enabled.
     static constexpr auto kStartPulseSettle = std::chrono::milliseconds(10);
@@ -234,14 +241,33 @@ protected:
     // back to the pool and is counted as dropped. True when the frame was committed.
     bool readAndCommitRawFrame(ZmCoreLib::IMemBlock* frame, int width, int height);
 
-    // Camera thread, in a step of a started camera whose next frame is not ready: pauses before
-    // the next look. The pause starts short after each frame and doubles while the camera waits,
-    // so waiting costs next to nothing and a ready frame waits at most kMaxFramePollMs.
+    // Camera thread, in a step of a started camera whose next frame is not ready: sets when the
+    // next step looks again. A camera that runs on its own timer (ownFrameInterval) is left
+    // alone until shortly before its next frame is due, counted from when the last one was
+    // seen, and then looked at step after step; a frame that is late, the first frame after a
+    // (re)start and a triggered camera are looked for with a pause that starts short after each
+    // frame and doubles while the camera waits, so a ready frame waits at most kMaxFramePollMs.
     void pauseForNextFrame();
-    void frameFetched() { framePollMs_ = kMinFramePollMs; }
-    // Camera thread, in the step of a stopped camera: nothing to do; the pause bounds how soon a
-    // start is noticed.
+    // Camera thread, in a step that found a frame ready but no raw frame free for it: looks again
+    // after the short, doubling pause, as the repack thread frees raw frames soon.
+    void pauseForFreeRawFrame();
+    // Camera thread, once it goes to read the frame of the current slot: `polledAt` is when the
+    // look that found its ready flag began, the earliest the frame can have been there.
+    void frameFetched(std::chrono::steady_clock::time_point polledAt);
+    // Camera thread, in the step of a stopped camera: nothing to do until a start.
     void pauseWhileStopped();
+    // Any thread: the camera thread's pause ends now (a setting was queued, the camera was
+    // started, stopped or triggered).
+    void wakeCameraThread() { wake_.set(); }
+    // Any thread, after a software start: its frame is looked for closely from the next step on.
+    void frameTriggered() {
+        triggered_ = true;
+        wake_.set();
+    }
+
+    // The period at which the camera makes frames by itself in the settings it was last given,
+    // or none when its frames follow a trigger or come irregularly. Camera thread.
+    virtual std::optional<std::chrono::microseconds> ownFrameInterval() const { return std::nullopt; }
 
     // --- the family's part of the camera step, camera thread, under the camera lock
     // The two switch-off orders: before writing settings, and when the camera was stopped.
@@ -306,6 +332,8 @@ private:
     class RawFrameSignal final : public ZmCoreLib::IFrameBufferObserver {
     public:
         void OnFrameReady(int) override { committed_.set(); }
+        // Any thread: ends the repack step's wait now, before taking the repack lock.
+        void wake() { committed_.set(); }
         void wait(std::uint32_t timeoutMs) { committed_.wait(timeoutMs); }
 
     private:
@@ -322,7 +350,19 @@ private:
     std::atomic<int> droppedFrames_{0};
     // Why the camera cannot deliver frames, found at bring-up; empty when it can.
     std::string configurationProblem_;
-    std::uint32_t framePollMs_ = kMinFramePollMs;  // camera thread
+    // The camera thread's pacing, camera thread only (see pauseForNextFrame). The next step
+    // starts at resumeAt_ or when wake_ is signalled, whichever comes first.
+    using Clock = std::chrono::steady_clock;
+    void waitForNextStep(Device_CameraThread& thread);
+    void acquisitionRestarted();
+    platform::Event wake_{platform::ResetMode::Auto};
+    std::atomic<bool> triggered_{false};  // set by SoftwareStart: look for its frame soon
+    Clock::time_point resumeAt_;
+    std::uint32_t framePollMs_ = kMinFramePollMs;
+    std::optional<Clock::time_point> lastFrameSeen_;  // since the acquisition was last switched on
+    Clock::duration scheduleMargin_ = kScheduleMargin;
+    bool scheduledWake_ = false;  // the step after a scheduled pause has not found its frame yet
+    int looksSinceWake_ = 0;      // unsuccessful looks since that pause ended
     // Declared last, so that the threads end before anything they use goes.
     Device_CameraThread cameraThread_;
     Device_RepackThread repackThread_;

@@ -1,5 +1,6 @@
 #include "devices/devicetypea.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -64,12 +65,12 @@ void DeviceTypeA::switchOn() {
 
 void DeviceTypeA::inputStep() {
     const auto isReady = [](unsigned mask, int slot) { return (mask >> slot & 1u) != 0; };
+    const auto polledAt = std::chrono::steady_clock::now();
     unsigned ready = buffers_.readyMask();
     if (!isReady(ready, currentSlot_)) {
         pauseForNextFrame();
         return;
     }
-    frameFetched();
     buffers_.touchTransferLength();
     // Skip to the newest frame: older ones are dropped. At most three slots are skipped, whatever
     // flags the camera shows.
@@ -92,11 +93,23 @@ void DeviceTypeA::inputStep() {
         std::this_thread::sleep_for(kNoRawFramePause);
         return;
     }
+    frameFetched(polledAt);
     buffers_.prepareTransfer(currentSlot_, size);
     readAndCommitRawFrame(frame, width, height);
     // A frame whose read failed is lost either way: the slot is freed for the next one.
     buffers_.acknowledge(currentSlot_);
     currentSlot_ = (currentSlot_ + 1) % kSlotCount;
+}
+
+std::optional<std::chrono::microseconds> DeviceTypeA::ownFrameInterval() const {
+    const CameraSettings& s = cameraSettings_;
+    // The synchronisation register takes the input source's code; 0 is the camera's own generator.
+    if (s.inputSource == nullptr || s.inputSource->GetRegisterCode() != 0 || s.framePeriod == nullptr)
+        return std::nullopt;
+    std::int64_t ns = s.framePeriod->GetWrittenIn(ZmCoreLib::kUnitNanosecond);
+    if (s.exposure != nullptr) ns = std::max(ns, s.exposure->GetWrittenIn(ZmCoreLib::kUnitNanosecond));
+    if (ns <= 0) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::nanoseconds(ns));
 }
 
 void DeviceTypeA::RepackStep() {

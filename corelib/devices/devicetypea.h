@@ -75,6 +75,8 @@ private:
     void switchOn() override;
     // Reads the newest frame the FPGA holds; older ones are dropped.
     void inputStep() override;
+    // The frame period (or a longer exposure) while the camera's own generator starts frames.
+    std::optional<std::chrono::microseconds> ownFrameInterval() const override;
 
     // Image of the synchronisation register, whose other bits carry the trigger settings.
     RegisterImage synchronisation_;

@@ -6,6 +6,7 @@
 
 #include "hardware/registers/controlwindow.h"
 #include "hardware/registers/familyb.h"
+#include "devices/settingids.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
@@ -51,6 +52,7 @@ void DeviceTypeB::SoftwareStart() {
     platform::MutexLock camera(cameraLock_, platform::kWaitForever);
     control_.setBit(kSoftwareStart, true);
     control_.setBit(kSoftwareStart, false);
+    frameTriggered();
 }
 
 void DeviceTypeB::switchOffForSettings() {
@@ -100,12 +102,12 @@ void DeviceTypeB::inputStep() {
         updateTemperatures();
         nextTemperatureRead_ = now + kTemperaturePeriod;
     }
+    const auto polledAt = std::chrono::steady_clock::now();
     const unsigned ready = buffers_.readyMask();
     if ((ready >> currentSlot_ & 1u) == 0) {
         pauseForNextFrame();
         return;
     }
-    frameFetched();
     // Slots are read strictly in turn: no frame is skipped.
     buffers_.touchTransferLength();
 
@@ -121,9 +123,10 @@ void DeviceTypeB::inputStep() {
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
     if (frame == nullptr) {
         // The FPGA keeps the frame until a raw frame is free.
-        pauseForNextFrame();
+        pauseForFreeRawFrame();
         return;
     }
+    frameFetched(polledAt);
     buffers_.prepareTransfer(currentSlot_, size);
     static_cast<ZmCoreLib::FrameMemBlock*>(frame)->SetTag(rawFrameTag_);
     // The tag follows the camera's frames, so it alternates also past a frame that was dropped.
@@ -132,6 +135,24 @@ void DeviceTypeB::inputStep() {
     // A frame whose read failed is lost either way: the slot is freed for the next one.
     buffers_.acknowledge(currentSlot_);
     if (++currentSlot_ >= fpgaBufferCount_) currentSlot_ = 0;
+}
+
+std::optional<std::chrono::microseconds> DeviceTypeB::ownFrameInterval() const {
+    const CameraSettings& s = cameraSettings_;
+    // Code 0 of the input and exposure sources is the camera's own timer. Two-frame and
+    // multi-frame modes make several frames per start, closer together than the frame period.
+    const auto internal = [](const SettingEnum* source) {
+        return source == nullptr || source->GetRegisterCode() == 0;
+    };
+    if (!internal(s.inputSource) || !internal(s.exposureSource) || s.framePeriod == nullptr)
+        return std::nullopt;
+    if (s.inputMode != nullptr && s.inputMode->GetValue() != ids::kModeSingleFrame &&
+        s.inputMode->GetValue() != ids::kModeSingleFrameSequential)
+        return std::nullopt;
+    std::int64_t ns = s.framePeriod->GetWrittenIn(ZmCoreLib::kUnitNanosecond);
+    if (s.exposure != nullptr) ns = std::max(ns, s.exposure->GetWrittenIn(ZmCoreLib::kUnitNanosecond));
+    if (ns <= 0) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::nanoseconds(ns));
 }
 
 void DeviceTypeB::RepackStep() {

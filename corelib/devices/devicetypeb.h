@@ -92,6 +92,9 @@ private:
     void settingsWritten() override;
     // Reads the next slot's frame, slots strictly in turn.
     void inputStep() override;
+    // The frame period (or a longer exposure) in the single-frame modes while the camera's own
+    // timer starts frames and exposures.
+    std::optional<std::chrono::microseconds> ownFrameInterval() const override;
     void updateTemperatures();
 
     const bool packed_;

@@ -220,6 +220,51 @@ TEST(DeviceFrameInputTest, TwoFrameModeTagsFramesOneTwoOneTwo) {
     rig.device->Close();
 }
 
+// ---- Waiting for frames ------------------------------------------------------------------------
+
+// A family A camera on its own generator at the family's start period of 1000 ms, after its
+// first frame: the camera thread knows when the next one is due.
+class FrameTimingTest : public ::testing::Test {
+protected:
+    static constexpr unsigned kExposureRegister = 0xE20002;
+
+    void SetUp() override {
+        output_ = rig_.device->Open();
+        rig_.device->Start();
+        ASSERT_TRUE(waitUntil([&] { return rig_.fake.acquisitionEnabled(); }));
+        rig_.fake.makeReady({0});
+        ASSERT_EQ(takePictures(output_, 1).size(), 1u);
+        // The slot's acknowledgement follows the frame.
+        ASSERT_TRUE(waitUntil([&] { return rig_.fake.acknowledged() == std::vector<int>{0}; }));
+    }
+
+    Rig<TestCameraA> rig_{4, Geometry{4, 2}, 0};
+    ZmCoreLib::IFrameBuffer* output_ = nullptr;
+};
+
+TEST_F(FrameTimingTest, TheCameraIsLeftAloneUntilItsNextFrameIsDueAndThatFrameArrives) {
+    // The step after the frame looks once more, and only then finds out how long to wait.
+    std::this_thread::sleep_for(100ms);
+    const int calls = rig_.layer.calls();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(rig_.layer.calls(), calls) << "the camera was polled while its next frame was far off";
+    rig_.fake.makeReady({1});
+    EXPECT_EQ(takePictures(output_, 1).size(), 1u);
+    EXPECT_EQ(rig_.fake.slotsRead(), (std::vector<int>{0, 1}));
+}
+
+TEST_F(FrameTimingTest, AChangedSettingEndsTheWaitForTheNextFrame) {
+    const std::size_t writesBefore = rig_.layer.writesTo(kExposureRegister).size();
+    rig_.device->FindSetting(ids::kExposure)->GetScalar()->SetValue(40);
+    // Long before the next frame is due.
+    const auto deadline = std::chrono::steady_clock::now() + 400ms;
+    while (rig_.layer.writesTo(kExposureRegister).size() == writesBefore &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_GT(rig_.layer.writesTo(kExposureRegister).size(), writesBefore)
+        << "the new exposure waited for the camera's next frame";
+}
+
 // ---- Repacking -------------------------------------------------------------------------------
 
 struct PictureCase {
