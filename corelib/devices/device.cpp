@@ -390,6 +390,7 @@ void Device::CameraStep() {
 void Device::acquisitionRestarted() {
     // The first frame comes when the camera's own timing says, which the host does not know.
     lastFrameSeen_.reset();
+    nextReady_.reset();  // the restart emptied the slots
     scheduledWake_ = false;
     scheduleMargin_ = kScheduleMargin;
     framePollMs_ = kMinFramePollMs;
@@ -453,10 +454,11 @@ void Device::pauseWhileStopped() {
     resumeAt_ = Clock::now() + std::chrono::milliseconds(kStoppedPollMs);
 }
 
-bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int height) {
+bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int height,
+                                   const std::function<void()>& whileLastRequestRuns) {
     auto* frame = static_cast<ZmCoreLib::FrameMemBlock*>(block);
     const int length = frame->GetSize();
-    if (!hwLayer_->ReadData(frame->GetData(), &length, kBulkReadTimeoutMs)) {
+    if (!hwLayer_->ReadDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns)) {
         frame->Release();
         ++droppedFrames_;
         return false;

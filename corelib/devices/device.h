@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -239,7 +240,10 @@ protected:
     // Camera thread: reads `frame` (allocated for width x height pixels) from the bulk stream and
     // commits it. A read that failed or came back short never reaches the clients: the frame goes
     // back to the pool and is counted as dropped. True when the frame was committed.
-    bool readAndCommitRawFrame(ZmCoreLib::IMemBlock* frame, int width, int height);
+    // `whileLastRequestRuns` runs on the camera thread while the read's last request is on its
+    // way (see IHwLayer::ReadDataOverlapping), only when the read succeeds so far.
+    bool readAndCommitRawFrame(ZmCoreLib::IMemBlock* frame, int width, int height,
+                               const std::function<void()>& whileLastRequestRuns);
 
     // Camera thread, in a step of a started camera whose next frame is not ready: sets when the
     // next step looks again. A camera that runs on its own timer (ownFrameInterval) is left
@@ -254,6 +258,16 @@ protected:
     // Camera thread, once it goes to read the frame of the current slot: `polledAt` is when the
     // look that found its ready flag began, the earliest the frame can have been there.
     void frameFetched(std::chrono::steady_clock::time_point polledAt);
+    // A frame the camera thread found ready in an FPGA slot, with the transfer-length register
+    // read for it: the slot and when the look that found it began.
+    struct ReadyFrame {
+        int slot;
+        std::chrono::steady_clock::time_point polledAt;
+    };
+    // The frame found while the previous one was on its way, for the next step to read without
+    // looking again; none after an acquisition restart or a failed read. Camera thread.
+    std::optional<ReadyFrame> nextReady_;
+
     // Camera thread, in the step of a stopped camera: nothing to do until a start.
     void pauseWhileStopped();
     // Any thread: the camera thread's pause ends now (a setting was queued, the camera was

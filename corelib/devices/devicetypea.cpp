@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "hardware/registers/controlwindow.h"
 #include "hardware/registers/familya.h"
@@ -63,23 +64,32 @@ void DeviceTypeA::switchOn() {
     synchronisation_.setBit(kSyncAcquire, true);
 }
 
-void DeviceTypeA::inputStep() {
-    const auto isReady = [](unsigned mask, int slot) { return (mask >> slot & 1u) != 0; };
+std::optional<Device::ReadyFrame> DeviceTypeA::newestReadyFrame(int slot, int busySlot) {
+    const auto isReady = [](unsigned mask, int at) { return (mask >> at & 1u) != 0; };
     const auto polledAt = std::chrono::steady_clock::now();
     unsigned ready = buffers_.readyMask();
-    if (!isReady(ready, currentSlot_)) {
-        pauseForNextFrame();
-        return;
-    }
+    if (!isReady(ready, slot)) return std::nullopt;
     buffers_.touchTransferLength();
     // Skip to the newest frame: older ones are dropped. At most three slots are skipped, whatever
     // flags the camera shows.
-    for (int skipped = 0; skipped < kSlotCount - 1 && isReady(ready, (currentSlot_ + 1) % kSlotCount);
-         ++skipped) {
-        buffers_.acknowledge(currentSlot_);
-        currentSlot_ = (currentSlot_ + 1) % kSlotCount;
+    for (int skipped = 0; skipped < kSlotCount - 1; ++skipped) {
+        const int next = (slot + 1) % kSlotCount;
+        if (next == busySlot || !isReady(ready, next)) break;
+        buffers_.acknowledge(slot);
+        slot = next;
         ready = buffers_.readyMask();
     }
+    return ReadyFrame{slot, polledAt};
+}
+
+void DeviceTypeA::inputStep() {
+    std::optional<ReadyFrame> found = std::exchange(nextReady_, std::nullopt);
+    if (!found) found = newestReadyFrame(currentSlot_, kNoSlot);
+    if (!found) {
+        pauseForNextFrame();
+        return;
+    }
+    currentSlot_ = found->slot;
 
     if (cameraSettings_.width == nullptr || cameraSettings_.height == nullptr) return;
     // The size the camera was last given, which is what it reads out: a client may have changed
@@ -90,12 +100,20 @@ void DeviceTypeA::inputStep() {
     const int size = width * height * kBytesPerPixel;
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
     if (frame == nullptr) {
+        // The FPGA keeps the frame, which stays the one to read.
+        nextReady_ = found;
         std::this_thread::sleep_for(kNoRawFramePause);
         return;
     }
-    frameFetched(polledAt);
+    frameFetched(found->polledAt);
     buffers_.prepareTransfer(currentSlot_, size);
-    readAndCommitRawFrame(frame, width, height);
+    // While the frame's tail is on the wire, the next frame is looked for (and older ones skipped)
+    // in the other slots, so that only the acknowledgement and the next transfer's set-up are
+    // left between the two frames on the bus.
+    const bool read = readAndCommitRawFrame(frame, width, height, [this] {
+        nextReady_ = newestReadyFrame((currentSlot_ + 1) % kSlotCount, currentSlot_);
+    });
+    if (!read) nextReady_.reset();
     // A frame whose read failed is lost either way: the slot is freed for the next one.
     buffers_.acknowledge(currentSlot_);
     currentSlot_ = (currentSlot_ + 1) % kSlotCount;

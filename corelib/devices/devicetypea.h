@@ -78,6 +78,12 @@ private:
     // The frame period (or a longer exposure) while the camera's own generator starts frames.
     std::optional<std::chrono::microseconds> ownFrameInterval() const override;
 
+    static constexpr int kNoSlot = -1;
+    // From `slot` on: none when its frame is not ready; otherwise, with the transfer-length
+    // register read, the newest ready frame, the older ones acknowledged unread, never skipping
+    // onto `busySlot` (the slot being read, or kNoSlot).
+    std::optional<ReadyFrame> newestReadyFrame(int slot, int busySlot);
+
     // Image of the synchronisation register, whose other bits carry the trigger settings.
     RegisterImage synchronisation_;
     int currentSlot_ = 0;  // camera thread

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
+#include "devices/settingids.h"
 #include "hardware/registers/controlwindow.h"
 #include "hardware/registers/familyb.h"
-#include "devices/settingids.h"
 #include "zmcorelib/ids.h"
 
 namespace ZmCoreLib_v4 {
@@ -102,14 +103,12 @@ void DeviceTypeB::inputStep() {
         updateTemperatures();
         nextTemperatureRead_ = now + kTemperaturePeriod;
     }
-    const auto polledAt = std::chrono::steady_clock::now();
-    const unsigned ready = buffers_.readyMask();
-    if ((ready >> currentSlot_ & 1u) == 0) {
+    std::optional<ReadyFrame> found = std::exchange(nextReady_, std::nullopt);
+    if (!found) found = readyFrame(currentSlot_);
+    if (!found) {
         pauseForNextFrame();
         return;
     }
-    // Slots are read strictly in turn: no frame is skipped.
-    buffers_.touchTransferLength();
 
     if (cameraSettings_.width == nullptr || cameraSettings_.height == nullptr) return;
     // The size the camera was last given, which is what it reads out: a client may have changed
@@ -123,18 +122,33 @@ void DeviceTypeB::inputStep() {
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
     if (frame == nullptr) {
         // The FPGA keeps the frame until a raw frame is free.
+        nextReady_ = found;
         pauseForFreeRawFrame();
         return;
     }
-    frameFetched(polledAt);
+    frameFetched(found->polledAt);
     buffers_.prepareTransfer(currentSlot_, size);
     static_cast<ZmCoreLib::FrameMemBlock*>(frame)->SetTag(rawFrameTag_);
     // The tag follows the camera's frames, so it alternates also past a frame that was dropped.
     if (rawFrameTag_ != 0) rawFrameTag_ = rawFrameTag_ == 1 ? 2 : 1;
-    readAndCommitRawFrame(frame, width, height);
+    const int nextSlot = currentSlot_ + 1 < fpgaBufferCount_ ? currentSlot_ + 1 : 0;
+    // While the frame's tail is on the wire, the next slot is looked at, so that only the
+    // acknowledgement and the next transfer's set-up are left between the two frames on the bus.
+    const bool read = readAndCommitRawFrame(frame, width, height, [this, nextSlot] {
+        if (nextSlot != currentSlot_) nextReady_ = readyFrame(nextSlot);
+    });
+    if (!read) nextReady_.reset();
     // A frame whose read failed is lost either way: the slot is freed for the next one.
     buffers_.acknowledge(currentSlot_);
-    if (++currentSlot_ >= fpgaBufferCount_) currentSlot_ = 0;
+    currentSlot_ = nextSlot;
+}
+
+std::optional<Device::ReadyFrame> DeviceTypeB::readyFrame(int slot) {
+    const auto polledAt = std::chrono::steady_clock::now();
+    if ((buffers_.readyMask() >> slot & 1u) == 0) return std::nullopt;
+    // Slots are read strictly in turn: no frame is skipped.
+    buffers_.touchTransferLength();
+    return ReadyFrame{slot, polledAt};
 }
 
 std::optional<std::chrono::microseconds> DeviceTypeB::ownFrameInterval() const {

@@ -96,6 +96,9 @@ private:
     // timer starts frames and exposures.
     std::optional<std::chrono::microseconds> ownFrameInterval() const override;
     void updateTemperatures();
+    // None when the frame of `slot` is not ready; else the frame, the transfer-length register
+    // read for it.
+    std::optional<ReadyFrame> readyFrame(int slot);
 
     const bool packed_;
     // 0, or 1 and 2 alternating in the two-frame mode; the camera thread tags raw frames with it.

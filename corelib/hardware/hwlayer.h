@@ -5,6 +5,7 @@
 // gives 0); callers serialise register access per camera. ReadData is serialised process-wide.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace ZmCoreLib_v4 {
@@ -25,6 +26,16 @@ public:
     // thread for at most about timeoutMs per request plus the recovery pauses after a failure.
     virtual bool ReadData(void* buffer, const int* length, int timeoutMs) = 0;
     virtual ~IHwLayer() = default;
+    // ReadData that calls `whileLastRequestRuns` once on the calling thread as soon as the read's
+    // last request is on its way and the others have arrived, so that control requests for the
+    // next frame overlap the tail of this one; it must not touch the image stream. A read that
+    // fails before calls it no more. Where a layer cannot overlap, it calls it after the read.
+    virtual bool ReadDataOverlapping(void* buffer, const int* length, int timeoutMs,
+                                     const std::function<void()>& whileLastRequestRuns) {
+        const bool read = ReadData(buffer, length, timeoutMs);
+        if (read) whileLastRequestRuns();
+        return read;
+    }
 };
 
 // Streams an FPGA configuration file unchanged to the configuration registers: three resets,

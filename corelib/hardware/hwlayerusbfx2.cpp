@@ -135,19 +135,29 @@ bool HwLayerUsbFx2::recover(CCyBulkEndPoint& endpoint) {
 }
 
 bool HwLayerUsbFx2::ReadData(void* buffer, const int* length, int timeoutMs) {
+    return readData(buffer, length, timeoutMs, nullptr);
+}
+
+bool HwLayerUsbFx2::ReadDataOverlapping(void* buffer, const int* length, int timeoutMs,
+                                        const std::function<void()>& whileLastRequestRuns) {
+    return readData(buffer, length, timeoutMs, &whileLastRequestRuns);
+}
+
+bool HwLayerUsbFx2::readData(void* buffer, const int* length, int timeoutMs,
+                             const std::function<void()>* whileLastRequestRuns) {
     CCyBulkEndPoint* endpoint = device_.bulkInEndPoint();
     if (!endpoint || !buffer || !length || *length < 0) return false;
     // Requests a driver failed to end after an abort still own their buffers.
     if (!finishSlots(*endpoint, 0)) return false;
     if (stream(*endpoint, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(*length),
-               static_cast<std::uint32_t>(std::max(timeoutMs, 0))))
+               static_cast<std::uint32_t>(std::max(timeoutMs, 0)), whileLastRequestRuns))
         return true;
     // Without the read lock: the other cameras read on while this one pauses and resets its pipe.
     return recover(*endpoint);
 }
 
 bool HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
-                           std::uint32_t timeoutMs) {
+                           std::uint32_t timeoutMs, const std::function<void()>* whileLastRequestRuns) {
     // Waits without a bound of its own: the holder's read is bounded.
     std::lock_guard lock(readLock());
     endpoint.setTimeoutMs(timeoutMs);
@@ -160,7 +170,14 @@ bool HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std:
     for (int i = 0; i < kRequestsInFlight && (i == 0 || remaining > 0); ++i)
         if (!queue(endpoint, slots_[i], next, remaining)) return false;
 
+    const auto lastRequestRuns = [this] {
+        return std::ranges::count_if(slots_, [](const Slot& slot) { return slot.request != nullptr; }) == 1;
+    };
     for (int i = 0;; i = (i + 1) % kRequestsInFlight) {
+        if (whileLastRequestRuns && remaining == 0 && lastRequestRuns()) {
+            (*whileLastRequestRuns)();
+            whileLastRequestRuns = nullptr;
+        }
         Slot& slot = slots_[i];
         // Requests are collected in the order they were queued, so an empty slot means every
         // request has finished: they came back short and the read cannot complete.

@@ -51,6 +51,10 @@ public:
     // most its own bound, never for its recovery), then about `timeoutMs` per 512 KiB request,
     // plus two pauses of kFailurePauseMs after a failure, which it spends without the lock.
     bool ReadData(void* buffer, const int* length, int timeoutMs) override;
+    // As ReadData; the read lock stays held while `whileLastRequestRuns` runs, so it should take
+    // no longer than a request on the wire (12 ms at USB 2.0 rates).
+    bool ReadDataOverlapping(void* buffer, const int* length, int timeoutMs,
+                             const std::function<void()>& whileLastRequestRuns) override;
 
     bool isOpen() const { return openResult_; }
     int deviceIndex() const { return deviceIndex_; }
@@ -69,12 +73,15 @@ private:
     // kControlPieceSize bytes each; one request without data when `length` is 0.
     void vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
                         std::uint8_t* data, int length);
+    // ReadData, and ReadDataOverlapping with a non-null `whileLastRequestRuns`.
+    bool readData(void* buffer, const int* length, int timeoutMs,
+                  const std::function<void()>* whileLastRequestRuns);
     // Starts the next request of the stream in `slot`; false when the driver refused it.
     bool queue(CCyBulkEndPoint& endpoint, Slot& slot, std::uint8_t*& next, std::uint32_t& remaining);
     // Issues and collects the requests of one read of `wanted` bytes under the process's read
     // lock; false as soon as one fails or the read cannot complete, its requests left in the slots.
     bool stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
-                std::uint32_t timeoutMs);
+                std::uint32_t timeoutMs, const std::function<void()>* whileLastRequestRuns);
     // Finishes the requests the slots still hold, waiting for each at most `timeoutMs`; false
     // when one of them is still running.
     bool finishSlots(CCyBulkEndPoint& endpoint, std::uint32_t timeoutMs);
