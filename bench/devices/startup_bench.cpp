@@ -19,6 +19,7 @@
 #include "devices/environment.h"
 #include "devices/typeprobe.h"
 #include "hardware/simdriver/simulatordriver.h"
+#include "platform/concurrently.h"
 #include "simulator/cameraconfig.h"
 #include "simulator/simulatedbus.h"
 #include "simulator/simulatedcamera.h"
@@ -61,8 +62,10 @@ void BM_StartUpFourCameras(benchmark::State& state) {
         for (names->First(); !names->IsDone(); names->Next())
             creators.push_back(environment.GetDeviceCreator(names->Current()));
         names->Release();
-        std::vector<ZmCoreLib::IDevice*> devices;
-        for (ZmCoreLib::IDeviceCreator* creator : creators) devices.push_back(creator->CreateDevice());
+        // As the viewer and the element do: every camera at once.
+        std::vector<ZmCoreLib::IDevice*> devices(creators.size());
+        platform::runConcurrently(creators.size(),
+                                  [&](std::size_t i) { devices[i] = creators[i]->CreateDevice(); });
         const auto created = Clock::now();
         if (devices.size() != bus->cameras().size() || std::ranges::count(devices, nullptr) > 0) {
             state.SkipWithError("not every simulated camera was built");

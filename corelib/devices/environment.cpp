@@ -15,6 +15,7 @@
 #include "devices/typeprobe.h"
 #include "hardware/hwlayerusbfx2.h"
 #include "hardware/usb/usbdevice.h"
+#include "platform/concurrently.h"
 #include "platform/messagebox.h"
 
 namespace ZmCoreLib_v4 {
@@ -139,11 +140,21 @@ private:
         }
     }
 
-    // One pass over every present device index, from the last down, so that a camera leaving the
-    // bus to re-attach shifts none still to come (foreign devices may sit between the cameras).
+    // One pass over every present device index. Every device is opened first, from the last
+    // index down; then each camera that needs it is probed and reprogrammed on a thread of its
+    // own, on its open handle, which keeps naming the same camera however the others leave the
+    // bus and attach again meanwhile.
     Pass renumerationPass(int present, bool mayReprogram) {
+        struct Work {
+            UsbDevice* device;
+            std::uint16_t productId;
+            bool probed;
+            std::string problem;
+            bool reprogrammed = false;
+            std::uint16_t target = 0;
+        };
         Pass pass;
-        std::vector<std::string> changes;
+        std::vector<Work> work;
         for (int b = present - 1; b >= 0; --b) {
             UsbDevice& device = *slots_[b];
             const bool opened = device.Open(b);
@@ -151,27 +162,41 @@ private:
             if (!opened && device.lastError() == EBUSY) continue;
             const std::uint16_t vendorId = opened ? device.vendorId() : 0;
             if (vendorId == 0) pass.zeroSeen = true;
-            if (vendorId == kCameraVendorId) {
-                const std::uint16_t productId = device.productId();
-                const bool probed = isProbeIdentity(productId);
-                if ((probed || renumeratedIdentity(productId)) && !mayReprogram) {
-                    stuck_.insert(b);
-                } else if (const auto target = probed ? probe(device) : renumeratedIdentity(productId)) {
-                    downloadFirmware(device, target->productId, target->release);
-                    device.CyclePort();
-                    ++pass.reprogrammed;
-                    changes.push_back(hex4(productId) + " -> " + hex4(target->productId));
-                }
+            const std::uint16_t productId = vendorId == kCameraVendorId ? device.productId() : 0;
+            const bool probed = productId != 0 && isProbeIdentity(productId);
+            const bool due = productId != 0 && (probed || renumeratedIdentity(productId));
+            if (due && !mayReprogram) stuck_.insert(b);
+            if (due && mayReprogram) {
+                work.push_back({&device, productId, probed, {}});
+            } else {
+                device.Close();
             }
-            device.Close();
+        }
+        platform::runConcurrently(work.size(), [&](std::size_t i) {
+            Work& w = work[i];
+            const auto target = w.probed ? probe(*w.device, &w.problem) : renumeratedIdentity(w.productId);
+            if (!target) return;
+            downloadFirmware(*w.device, target->productId, target->release);
+            w.device->CyclePort();
+            w.reprogrammed = true;
+            w.target = target->productId;
+        });
+        std::vector<std::string> changes;
+        for (Work& w : work) {
+            w.device->Close();
+            if (!w.problem.empty()) problems_.push_back(std::move(w.problem));
+            if (!w.reprogrammed) continue;
+            ++pass.reprogrammed;
+            changes.push_back(hex4(w.productId) + " -> " + hex4(w.target));
         }
         if (pass.reprogrammed > 0) awaited_ = std::move(changes);
         return pass;
     }
 
     // Loads the probe configuration into the open `device` and reads its type word: its new
-    // identity, or nullopt to leave it as it is.
-    std::optional<UsbIdentity> probe(UsbDevice& device) {
+    // identity, or nullopt to leave it as it is, with *problem saying why when the camera did not
+    // tell its type. Any thread; touches nothing of the discovery but `device`.
+    std::optional<UsbIdentity> probe(UsbDevice& device, std::string* problem) const {
         std::uint16_t typeWord = 0;
         bool loaded = false;
         {
@@ -182,14 +207,14 @@ private:
             loaded = typeProbe.configurationLoaded();
         }
         if (typeWord == 0) {
-            problems_.push_back("The camera at device index " + std::to_string(device.deviceIndex()) +
-                                " did not tell its type within " +
-                                std::to_string(limits_.probeLimit.count()) + " ms and is listed as it is." +
-                                (loaded ? std::string(" Reconnect it and restart the program.")
-                                        : std::string(" The probe configuration ") +
-                                              TypeProbe::kProbeConfigurationFile +
-                                              " could not be opened: start the program in the folder that "
-                                              "holds the cameras' configuration files."));
+            *problem =
+                "The camera at device index " + std::to_string(device.deviceIndex()) +
+                " did not tell its type within " + std::to_string(limits_.probeLimit.count()) +
+                " ms and is listed as it is." +
+                (loaded ? std::string(" Reconnect it and restart the program.")
+                        : std::string(" The probe configuration ") + TypeProbe::kProbeConfigurationFile +
+                              " could not be opened: start the program in the folder that "
+                              "holds the cameras' configuration files.");
         }
         return probedIdentity(typeWord);
     }

@@ -1,8 +1,10 @@
 // The library's one environment: finds the cameras on the bus, brings each into its final USB
 // identity and lists them; hands out device creators for the listed cameras.
 //
-// Threads: discovery runs in the constructor on the caller's thread and blocks it (firmware
-// downloads, probes, waits for re-attaching cameras: each wait bounded by DiscoveryLimits).
+// Threads: discovery runs in the constructor and blocks the caller's thread (firmware
+// downloads, probes, waits for re-attaching cameras: each wait bounded by DiscoveryLimits); the
+// cameras of one pass are probed and reprogrammed side by side on threads the constructor joins
+// before the pass ends.
 // GetDeviceNames and GetDeviceCreator may be called from any thread once constructed, one
 // GetDeviceCreator at a time.
 #pragma once
@@ -26,7 +28,9 @@ inline constexpr auto kProbeSettle = std::chrono::milliseconds(100);
 
 // How long discovery waits for things the cameras do on their own.
 struct DiscoveryLimits {
-    std::chrono::milliseconds pollPause{25};  // between two looks at the bus or a register
+    // Between two looks at the bus or a register: a camera that has attached again is seen within
+    // this, and a look costs a device open (a few control requests).
+    std::chrono::milliseconds pollPause{5};
     // Until the bus settles after a renumeration pass (cameras re-attached, count as at census).
     std::chrono::milliseconds settleLimit{10000};
     std::chrono::milliseconds probeLimit{10000};  // until a probed camera shows its type word

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <exception>
 #include <utility>
+#include <vector>
 
+#include "platform/concurrently.h"
 #include "platform/text.h"
 #include "zmcorelib/zmcorelib.h"
 
@@ -60,12 +62,19 @@ bool StandaloneCameras::discover() {
             if (!environment) return false;
             ZmCoreLib::IPairIterator* names = environment->GetDeviceNames();
             if (!names) return false;
+            std::vector<ZmCoreLib::IDeviceCreator*> creators;
             for (names->First(); !names->IsDone(); names->Next()) {
-                ZmCoreLib::IDeviceCreator* creator = environment->GetDeviceCreator(names->Current());
-                if (ZmCoreLib::IDevice* device = creator ? creator->CreateDevice() : nullptr)
-                    found.emplace_back(serialOf(device), device);
+                if (ZmCoreLib::IDeviceCreator* creator = environment->GetDeviceCreator(names->Current()))
+                    creators.push_back(creator);
             }
             names->Release();
+            // Each camera takes its FPGA configuration over its own link: all are brought up at once.
+            std::vector<ZmCoreLib::IDevice*> devices(creators.size());
+            platform::runConcurrently(creators.size(),
+                                      [&](std::size_t i) { devices[i] = creators[i]->CreateDevice(); });
+            for (ZmCoreLib::IDevice* device : devices) {
+                if (device) found.emplace_back(serialOf(device), device);
+            }
             return true;
         },
         error_, "The camera library failed while listing cameras");

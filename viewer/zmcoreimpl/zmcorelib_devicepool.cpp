@@ -1,7 +1,10 @@
 #include "zmcoreimpl/zmcorelib_devicepool.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "platform/concurrently.h"
 #include "platform/text.h"
 #include "zmcorelib/zmcorelib.h"
 
@@ -56,17 +59,27 @@ DevicePool::DevicePool(const std::string& libraryFile, SettingRegistry& registry
     {
         PairIteratorReleaser releaser{names};
         if (names->IsDone()) fail(kLineNoDevice, "No device found");
+        struct Listed {
+            std::u16string name;
+            ZmCoreLib::IDeviceCreator* creator;
+            ZmCoreLib::IDevice* device = nullptr;
+        };
+        std::vector<Listed> listed;
         for (names->First(); !names->IsDone(); names->Next()) {
-            ZmCoreLib::IDeviceCreator* creator = environment->GetDeviceCreator(names->Current());
-            if (!creator) continue;
-            ZmCoreLib::IDevice* device = creator->CreateDevice();
-            if (!device)
-                fail(kLineCreateFailed, "Failed to create device; Device name: " +
-                                            platform::toUtf8(names->Current()->GetName()));
-            DeviceHolder holder(device);
-            // The first camera with a serial number wins; the user is told of every other one.
+            if (ZmCoreLib::IDeviceCreator* creator = environment->GetDeviceCreator(names->Current()))
+                listed.push_back({names->Current()->GetName(), creator});
+        }
+        // Each camera takes its FPGA configuration over its own link: all are brought up at once.
+        platform::runConcurrently(
+            listed.size(), [&](std::size_t i) { listed[i].device = listed[i].creator->CreateDevice(); });
+        for (const Listed& camera : listed) {
+            if (!camera.device)
+                fail(kLineCreateFailed,
+                     "Failed to create device; Device name: " + platform::toUtf8(camera.name));
+            DeviceHolder holder(camera.device);
+            // The first camera with a serial number wins, in list order; the user is told of every other one.
             if (!devices_.emplace(holder.serial(), holder).second) {
-                leftOut_.push_back(leftOutText(names->Current()->GetName(), holder.serial()));
+                leftOut_.push_back(leftOutText(camera.name.c_str(), holder.serial()));
                 std::fprintf(stderr, "%s\n", leftOut_.back().c_str());
             }
         }
