@@ -33,7 +33,7 @@ constexpr int kLinePause = 119;
 constexpr int kLineResume = 127;
 constexpr int kLinePollStop = 155;
 constexpr int kLineWaitRunOrStop = 168;
-constexpr int kLineWaitStopOr = 175;
+constexpr int kLinewaitStopOr = 175;
 
 constexpr std::uint32_t kDestructorStopTimeoutMs = 3000;
 
@@ -129,8 +129,8 @@ void Worker::WaitRunOrStop() {
                 [this] { return platform::waitForEither(*run_, *stop_, platform::kWaitForever); });
 }
 
-bool Worker::WaitStopOr(platform::Event& wake, std::uint32_t timeoutMs) {
-    return checkedWait(kLineWaitStopOr, [&] { return platform::waitForEither(*stop_, wake, timeoutMs); }) ==
+bool Worker::waitStopOr(platform::Event& wake, std::uint32_t timeoutMs) {
+    return checkedWait(kLinewaitStopOr, [&] { return platform::waitForEither(*stop_, wake, timeoutMs); }) ==
            WaitResult::Signalled;
 }
 

@@ -48,7 +48,7 @@ public:
     void WaitRunOrStop();
     // For Run(), on the worker's thread: blocks until a stop is requested, `wake` is signalled
     // (and consumed, when it is auto-reset) or timeoutMs have passed; false when the time ran out.
-    bool WaitStopOr(platform::Event& wake, std::uint32_t timeoutMs);
+    bool waitStopOr(platform::Event& wake, std::uint32_t timeoutMs);
 
 protected:
     // The thread body. Loops until IsStopRequested(); a body that honours Pause() calls

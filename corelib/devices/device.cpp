@@ -402,7 +402,7 @@ void Device::waitForNextStep(Device_CameraThread& thread) {
     // Whole milliseconds on the wake event, then the rest of a millisecond asleep, so that a
     // scheduled look is not late by the event's millisecond grain.
     const auto ms = std::chrono::floor<std::chrono::milliseconds>(remaining).count();
-    if (ms > 0 && thread.WaitStopOr(
+    if (ms > 0 && thread.waitStopOr(
                       wake_, static_cast<std::uint32_t>(std::min<long long>(ms, platform::kWaitForever - 1))))
         return;
     std::this_thread::sleep_until(std::min(resumeAt_, Clock::now() + std::chrono::milliseconds(1)));
@@ -458,7 +458,7 @@ bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int h
                                    const std::function<void()>& whileLastRequestRuns) {
     auto* frame = static_cast<ZmCoreLib::FrameMemBlock*>(block);
     const int length = frame->GetSize();
-    if (!hwLayer_->ReadDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns)) {
+    if (!hwLayer_->readDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns)) {
         frame->Release();
         ++droppedFrames_;
         return false;

@@ -241,7 +241,7 @@ protected:
     // commits it. A read that failed or came back short never reaches the clients: the frame goes
     // back to the pool and is counted as dropped. True when the frame was committed.
     // `whileLastRequestRuns` runs on the camera thread while the read's last request is on its
-    // way (see IHwLayer::ReadDataOverlapping), only when the read succeeds so far.
+    // way (see IHwLayer::readDataOverlapping), only when the read succeeds so far.
     bool readAndCommitRawFrame(ZmCoreLib::IMemBlock* frame, int width, int height,
                                const std::function<void()>& whileLastRequestRuns);
 

@@ -30,7 +30,7 @@ public:
     // last request is on its way and the others have arrived, so that control requests for the
     // next frame overlap the tail of this one; it must not touch the image stream. A read that
     // fails before calls it no more. Where a layer cannot overlap, it calls it after the read.
-    virtual bool ReadDataOverlapping(void* buffer, const int* length, int timeoutMs,
+    virtual bool readDataOverlapping(void* buffer, const int* length, int timeoutMs,
                                      const std::function<void()>& whileLastRequestRuns) {
         const bool read = ReadData(buffer, length, timeoutMs);
         if (read) whileLastRequestRuns();

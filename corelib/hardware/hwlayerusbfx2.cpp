@@ -138,7 +138,7 @@ bool HwLayerUsbFx2::ReadData(void* buffer, const int* length, int timeoutMs) {
     return readData(buffer, length, timeoutMs, nullptr);
 }
 
-bool HwLayerUsbFx2::ReadDataOverlapping(void* buffer, const int* length, int timeoutMs,
+bool HwLayerUsbFx2::readDataOverlapping(void* buffer, const int* length, int timeoutMs,
                                         const std::function<void()>& whileLastRequestRuns) {
     return readData(buffer, length, timeoutMs, &whileLastRequestRuns);
 }

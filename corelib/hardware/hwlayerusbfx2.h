@@ -53,7 +53,7 @@ public:
     bool ReadData(void* buffer, const int* length, int timeoutMs) override;
     // As ReadData; the read lock stays held while `whileLastRequestRuns` runs, so it should take
     // no longer than a request on the wire (12 ms at USB 2.0 rates).
-    bool ReadDataOverlapping(void* buffer, const int* length, int timeoutMs,
+    bool readDataOverlapping(void* buffer, const int* length, int timeoutMs,
                              const std::function<void()>& whileLastRequestRuns) override;
 
     bool isOpen() const { return openResult_; }
@@ -73,7 +73,7 @@ private:
     // kControlPieceSize bytes each; one request without data when `length` is 0.
     void vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
                         std::uint8_t* data, int length);
-    // ReadData, and ReadDataOverlapping with a non-null `whileLastRequestRuns`.
+    // ReadData, and readDataOverlapping with a non-null `whileLastRequestRuns`.
     bool readData(void* buffer, const int* length, int timeoutMs,
                   const std::function<void()>* whileLastRequestRuns);
     // Starts the next request of the stream in `slot`; false when the driver refused it.
