@@ -1,7 +1,10 @@
 #include "simulator/simulatedcamera.h"
 
+#include <sys/prctl.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 #include "fpga.h"
@@ -22,6 +25,16 @@ constexpr std::uint16_t kStringDescriptorValue = 0x0300;
 // Bytes the bulk server books on the bus and renders at a time, so pacing and cancellation
 // take effect within a fraction of a millisecond.
 constexpr std::size_t kBulkChunkBytes = 64 * 1024;
+
+// Sleeps for `duration` as a controller answers: within a few microseconds. A thread's sleep
+// otherwise ends up to its timer slack late (50 us by default), which nearly doubles a control
+// request's time and would make the simulated bus slower than the latency it models.
+void answerAfter(std::chrono::microseconds duration) {
+    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    const bool tightened = slack > 1 && prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0) == 0;
+    std::this_thread::sleep_for(duration);
+    if (tightened) prctl(PR_SET_TIMERSLACK, slack, 0, 0, 0);
+}
 
 std::string identityText(const UsbIdentity& identity) {
     char text[48];
@@ -119,7 +132,7 @@ void SimulatedCamera::flushNotesLocked() {
 SimulatedCamera::ControlResult SimulatedCamera::controlTransfer(std::uint64_t generation,
                                                                 const SetupPacket& setup,
                                                                 std::span<std::uint8_t> data) {
-    std::this_thread::sleep_for(kControlLatency);
+    answerAfter(kControlLatency);
     std::lock_guard lock(mutex_);
     const auto now = Clock::now();
     data = data.first(std::min<std::size_t>(data.size(), setup.length));
