@@ -458,7 +458,8 @@ bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int h
                                    const std::function<void()>& whileLastRequestRuns) {
     auto* frame = static_cast<ZmCoreLib::FrameMemBlock*>(block);
     const int length = frame->GetSize();
-    if (!hwLayer_->readDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns)) {
+    if (hwLayer_->readDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns) !=
+        BulkRead::kComplete) {
         frame->Release();
         ++droppedFrames_;
         return false;

@@ -10,6 +10,10 @@
 
 namespace ZmCoreLib_v4 {
 
+// How a bulk read of a frame ended: whole, failed (time-out, stall, refused request, device
+// gone), or ended early by the camera (a request came back with fewer bytes than it asked for).
+enum class BulkRead { kComplete, kFailed, kShort };
+
 class IHwLayer {
 public:
     virtual bool Reserved0(int) { return true; }
@@ -29,12 +33,13 @@ public:
     // ReadData that calls `whileLastRequestRuns` once on the calling thread as soon as the read's
     // last request is on its way and the others have arrived, so that control requests for the
     // next frame overlap the tail of this one; it must not touch the image stream. A read that
-    // fails before calls it no more. Where a layer cannot overlap, it calls it after the read.
-    virtual bool readDataOverlapping(void* buffer, const int* length, int timeoutMs,
-                                     const std::function<void()>& whileLastRequestRuns) {
-        const bool read = ReadData(buffer, length, timeoutMs);
-        if (read) whileLastRequestRuns();
-        return read;
+    // fails before calls it no more. Where a layer cannot overlap, it calls it after the read;
+    // a layer that cannot tell a short read from a failed one reports kFailed.
+    virtual BulkRead readDataOverlapping(void* buffer, const int* length, int timeoutMs,
+                                         const std::function<void()>& whileLastRequestRuns) {
+        if (!ReadData(buffer, length, timeoutMs)) return BulkRead::kFailed;
+        whileLastRequestRuns();
+        return BulkRead::kComplete;
     }
 };
 

@@ -121,7 +121,7 @@ bool HwLayerUsbFx2::finishSlots(CCyBulkEndPoint& endpoint, std::uint32_t timeout
     return allFinished;
 }
 
-bool HwLayerUsbFx2::recover(CCyBulkEndPoint& endpoint) {
+void HwLayerUsbFx2::recover(CCyBulkEndPoint& endpoint) {
     for (Slot& slot : slots_) slot.event.reset();
     // Abort reports success once the driver has taken it, and the driver's abort ends every
     // request of the endpoint; release them so that none outlives this read.
@@ -131,33 +131,33 @@ bool HwLayerUsbFx2::recover(CCyBulkEndPoint& endpoint) {
     int attempt = 1;
     while (!endpoint.ResetPipe() && attempt < kRecoveryAttempts) ++attempt;
     pause(kFailurePauseMs);
-    return false;
 }
 
 bool HwLayerUsbFx2::ReadData(void* buffer, const int* length, int timeoutMs) {
-    return readData(buffer, length, timeoutMs, nullptr);
+    return readData(buffer, length, timeoutMs, nullptr) == BulkRead::kComplete;
 }
 
-bool HwLayerUsbFx2::readDataOverlapping(void* buffer, const int* length, int timeoutMs,
-                                        const std::function<void()>& whileLastRequestRuns) {
+BulkRead HwLayerUsbFx2::readDataOverlapping(void* buffer, const int* length, int timeoutMs,
+                                            const std::function<void()>& whileLastRequestRuns) {
     return readData(buffer, length, timeoutMs, &whileLastRequestRuns);
 }
 
-bool HwLayerUsbFx2::readData(void* buffer, const int* length, int timeoutMs,
-                             const std::function<void()>* whileLastRequestRuns) {
+BulkRead HwLayerUsbFx2::readData(void* buffer, const int* length, int timeoutMs,
+                                 const std::function<void()>* whileLastRequestRuns) {
     CCyBulkEndPoint* endpoint = device_.bulkInEndPoint();
-    if (!endpoint || !buffer || !length || *length < 0) return false;
+    if (!endpoint || !buffer || !length || *length < 0) return BulkRead::kFailed;
     // Requests a driver failed to end after an abort still own their buffers.
-    if (!finishSlots(*endpoint, 0)) return false;
-    if (stream(*endpoint, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(*length),
-               static_cast<std::uint32_t>(std::max(timeoutMs, 0)), whileLastRequestRuns))
-        return true;
+    if (!finishSlots(*endpoint, 0)) return BulkRead::kFailed;
+    const BulkRead read =
+        stream(*endpoint, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(*length),
+               static_cast<std::uint32_t>(std::max(timeoutMs, 0)), whileLastRequestRuns);
     // Without the read lock: the other cameras read on while this one pauses and resets its pipe.
-    return recover(*endpoint);
+    if (read != BulkRead::kComplete) recover(*endpoint);
+    return read;
 }
 
-bool HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
-                           std::uint32_t timeoutMs, const std::function<void()>* whileLastRequestRuns) {
+BulkRead HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
+                               std::uint32_t timeoutMs, const std::function<void()>* whileLastRequestRuns) {
     // Waits without a bound of its own: the holder's read is bounded.
     std::lock_guard lock(readLock());
     endpoint.setTimeoutMs(timeoutMs);
@@ -168,7 +168,7 @@ bool HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std:
 
     // The first request goes out even for an empty read.
     for (int i = 0; i < kRequestsInFlight && (i == 0 || remaining > 0); ++i)
-        if (!queue(endpoint, slots_[i], next, remaining)) return false;
+        if (!queue(endpoint, slots_[i], next, remaining)) return BulkRead::kFailed;
 
     const auto lastRequestRuns = [this] {
         return std::ranges::count_if(slots_, [](const Slot& slot) { return slot.request != nullptr; }) == 1;
@@ -179,15 +179,16 @@ bool HwLayerUsbFx2::stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std:
             whileLastRequestRuns = nullptr;
         }
         Slot& slot = slots_[i];
-        // Requests are collected in the order they were queued, so an empty slot means every
-        // request has finished: they came back short and the read cannot complete.
-        if (!slot.request) return false;
         endpoint.WaitForTransfer(&slot.overlapped, timeoutMs);
         std::uint32_t bytes = slot.count;
-        if (!endpoint.FinishTransfer(slot.data, bytes, &slot.overlapped, slot.request)) return false;
+        if (!endpoint.FinishTransfer(slot.data, bytes, &slot.overlapped, slot.request))
+            return BulkRead::kFailed;
+        // A request that ends early is the camera's end of the frame: what the requests after it
+        // would receive belongs to no frame.
+        if (bytes < slot.count) return BulkRead::kShort;
         received += bytes;
-        if (remaining > 0 && !queue(endpoint, slot, next, remaining)) return false;
-        if (received >= wanted) return true;
+        if (remaining > 0 && !queue(endpoint, slot, next, remaining)) return BulkRead::kFailed;
+        if (received >= wanted) return BulkRead::kComplete;
     }
 }
 

@@ -53,8 +53,9 @@ public:
     bool ReadData(void* buffer, const int* length, int timeoutMs) override;
     // As ReadData; the read lock stays held while `whileLastRequestRuns` runs, so it should take
     // no longer than a request on the wire (12 ms at USB 2.0 rates).
-    bool readDataOverlapping(void* buffer, const int* length, int timeoutMs,
-                             const std::function<void()>& whileLastRequestRuns) override;
+    // A request that comes back with fewer bytes than it asked for ends the read as short.
+    BulkRead readDataOverlapping(void* buffer, const int* length, int timeoutMs,
+                                 const std::function<void()>& whileLastRequestRuns) override;
 
     bool isOpen() const { return openResult_; }
     int deviceIndex() const { return deviceIndex_; }
@@ -74,19 +75,20 @@ private:
     void vendorTransfer(CCyControlEndPoint::Direction direction, int index, unsigned address,
                         std::uint8_t* data, int length);
     // ReadData, and readDataOverlapping with a non-null `whileLastRequestRuns`.
-    bool readData(void* buffer, const int* length, int timeoutMs,
-                  const std::function<void()>* whileLastRequestRuns);
+    BulkRead readData(void* buffer, const int* length, int timeoutMs,
+                      const std::function<void()>* whileLastRequestRuns);
     // Starts the next request of the stream in `slot`; false when the driver refused it.
     bool queue(CCyBulkEndPoint& endpoint, Slot& slot, std::uint8_t*& next, std::uint32_t& remaining);
     // Issues and collects the requests of one read of `wanted` bytes under the process's read
-    // lock; false as soon as one fails or the read cannot complete, its requests left in the slots.
-    bool stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
-                std::uint32_t timeoutMs, const std::function<void()>* whileLastRequestRuns);
+    // lock; kFailed as soon as one fails, kShort as soon as one comes back short, their requests
+    // left in the slots.
+    BulkRead stream(CCyBulkEndPoint& endpoint, std::uint8_t* buffer, std::uint32_t wanted,
+                    std::uint32_t timeoutMs, const std::function<void()>* whileLastRequestRuns);
     // Finishes the requests the slots still hold, waiting for each at most `timeoutMs`; false
     // when one of them is still running.
     bool finishSlots(CCyBulkEndPoint& endpoint, std::uint32_t timeoutMs);
-    // Aborts and resets the endpoint after a failed read, without the read lock; always false.
-    bool recover(CCyBulkEndPoint& endpoint);
+    // Aborts and resets the endpoint after a failed or short read, without the read lock.
+    void recover(CCyBulkEndPoint& endpoint);
 
     std::unique_ptr<UsbDevice> ownDevice_;  // null when the device is borrowed
     UsbDevice& device_;

@@ -215,6 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Bulk, HwLayerStreamTest,
 struct FailureCase {
     const char* name;
     FakeUsbDriver::BulkMode mode;
+    BulkRead outcome;
 };
 
 void PrintTo(const FailureCase& testCase, std::ostream* out) {
@@ -229,7 +230,10 @@ TEST_P(HwLayerFailureTest, FailedReadAbortsResetsEndsEveryRequestAndReleasesTheR
     const int length = 3 * 1024 * 1024;
     driver.startStream(length);
     std::vector<std::uint8_t> buffer(length);
-    EXPECT_FALSE(layer->ReadData(buffer.data(), &length, 50));
+    bool calledBack = false;
+    EXPECT_EQ(layer->readDataOverlapping(buffer.data(), &length, 50, [&] { calledBack = true; }),
+              GetParam().outcome);
+    EXPECT_FALSE(calledBack) << "the read failed before its last request";
 
     EXPECT_EQ(driver.inFlight(), 0) << "no request may outlive the failed read";
     const auto log = driver.log();
@@ -252,13 +256,14 @@ TEST_P(HwLayerFailureTest, FailedReadAbortsResetsEndsEveryRequestAndReleasesTheR
     EXPECT_TRUE(next.get());
 }
 
-INSTANTIATE_TEST_SUITE_P(Bulk, HwLayerFailureTest,
-                         ::testing::Values(FailureCase{"TimeOut", FakeUsbDriver::BulkMode::Hang},
-                                           FailureCase{"Stall", FakeUsbDriver::BulkMode::Stall},
-                                           // Every request comes back half full: once all have
-                                           // finished there is nothing left to wait for.
-                                           FailureCase{"ShortTransfers", FakeUsbDriver::BulkMode::Short}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Bulk, HwLayerFailureTest,
+    ::testing::Values(FailureCase{"TimeOut", FakeUsbDriver::BulkMode::Hang, BulkRead::kFailed},
+                      FailureCase{"Stall", FakeUsbDriver::BulkMode::Stall, BulkRead::kFailed},
+                      // Every request comes back half full: the first one
+                      // ends the frame.
+                      FailureCase{"ShortTransfers", FakeUsbDriver::BulkMode::Short, BulkRead::kShort}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // A failed read pauses and resets its pipe before it returns; meanwhile the other cameras'
 // reads must go on. The faulted camera is held inside one of its recovery requests until another
