@@ -100,6 +100,13 @@ bool FrameBuffer::commit(FrameMemBlock* frame) {
     return true;
 }
 
+const FrameMemBlock* FrameBuffer::frameOf(const IFrame* frame) const {
+    for (const FrameMemBlock& own : frames_) {
+        if (static_cast<const IFrame*>(&own) == frame) return &own;
+    }
+    return nullptr;
+}
+
 bool FrameBuffer::Reset() {
     {
         platform::MutexLock lock(lock_, kFrameLockTimeoutMs);

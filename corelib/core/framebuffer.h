@@ -17,6 +17,7 @@
 #include "core/framequeue.h"
 #include "core/setting.h"
 #include "platform/event.h"
+#include "zmcorelib/deviceextensions.h"
 #include "zmcorelib/framebuffer.h"
 
 namespace ZmCoreLib {
@@ -52,6 +53,10 @@ public:
 
     // The producer describes the image before it commits.
     void SetFormat(int width, int height, int bitsPerPixel);
+    // The frame's number, times and settings, set by the producer before it commits; they stay
+    // with the frame until the next producer sets them.
+    void setInfo(const FrameInfo& info) { info_ = info; }
+    const FrameInfo& info() const { return info_; }
 
 private:
     std::vector<std::uint8_t> data_;
@@ -61,6 +66,7 @@ private:
     int height_ = 0;
     int bitsPerPixel_ = 0;
     int tag_ = 0;
+    FrameInfo info_{};
 };
 
 class FrameBuffer final : public IFrameBuffer, public IMemAllocator {
@@ -88,6 +94,10 @@ public:
     // FrameBufferException("Есть занятый кадр") when a frame is still filling or busy, after the
     // ready frames have been returned.
     bool Reset();
+
+    // One of this buffer's frames, or null for any other pointer. Any thread; reads nothing of
+    // the frame.
+    const FrameMemBlock* frameOf(const IFrame* frame) const;
 
 private:
     friend class FrameMemBlock;

@@ -1,12 +1,17 @@
 #include "devices/device.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <filesystem>
 #include <initializer_list>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "devices/environment.h"
 #include "devices/serialquery.h"
@@ -38,6 +43,22 @@ using registers::buffermanager::kSlot;
 using registers::buffermanager::kStartPulse;
 using registers::buffermanager::kTransferArmed;
 using registers::buffermanager::kTransferStart;
+
+// The process's camera objects, a list through Device::nextLive_. Constant-initialised and
+// without destructors to run, so a camera object destroyed late at exit still finds them.
+static_assert(std::is_trivially_destructible_v<std::mutex>);
+std::mutex liveDevicesLock;
+Device* liveDevices = nullptr;
+
+std::int64_t nowNs(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+constexpr auto stageIndex(ZmCoreLib::DropStage stage) {
+    return static_cast<std::size_t>(stage);
+}
 
 void sleepMs(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -139,10 +160,63 @@ Device::Device(std::unique_ptr<IHwLayer> layer, const ModelDescription& model)
     cameraThread_.setDevice(this);
     repackThread_.setDevice(this);
     reportUnusableEvents({&runEvent_, &stopEvent_, &stoppedEvent_});
+    std::lock_guard lock(liveDevicesLock);
+    nextLive_ = liveDevices;
+    liveDevices = this;
 }
 
 Device::~Device() {
+    {
+        std::lock_guard lock(liveDevicesLock);
+        Device** link = &liveDevices;
+        while (*link != this) link = &(*link)->nextLive_;
+        *link = nextLive_;
+    }
     shutDown();
+}
+
+ZmCoreLib::IDeviceEx* Device::extensionOf(ZmCoreLib::IDevice* device) {
+    std::lock_guard lock(liveDevicesLock);
+    for (Device* live = liveDevices; live != nullptr; live = live->nextLive_) {
+        if (static_cast<ZmCoreLib::IDevice*>(live) == device) return live;
+    }
+    return nullptr;
+}
+
+bool Device::GetFrameInfo(ZmCoreLib::IFrame* frame, ZmCoreLib::FrameInfo* info) {
+    ZmCoreLib::FrameBuffer* output = openOutput_.load();
+    if (output == nullptr || frame == nullptr || info == nullptr) return false;
+    const ZmCoreLib::FrameMemBlock* block = output->frameOf(frame);
+    if (block == nullptr) return false;
+    *info = block->info();
+    return true;
+}
+
+void Device::GetDropLedger(ZmCoreLib::DropLedger* ledger) {
+    if (ledger == nullptr) return;
+    ledger->delivered = delivered_.load();
+    for (std::size_t stage = 0; stage < lost_.size(); ++stage) ledger->lost[stage] = lost_[stage].load();
+}
+
+bool Device::CountDrop(ZmCoreLib::DropStage stage, std::uint32_t frames) {
+    if (stage != ZmCoreLib::DropStage::kReplacedInFilter && stage != ZmCoreLib::DropStage::kFileNotWritten)
+        return false;
+    countLost(stage, frames);
+    return true;
+}
+
+ZmCoreLib::DeviceState Device::GetState() {
+    if (openOutput_.load() == nullptr) return ZmCoreLib::DeviceState::kClosed;
+    return started_ ? ZmCoreLib::DeviceState::kStarted : ZmCoreLib::DeviceState::kOpen;
+}
+
+int Device::droppedFrames() const {
+    return static_cast<int>(lost_[stageIndex(ZmCoreLib::DropStage::kBulkFailed)].load() +
+                            lost_[stageIndex(ZmCoreLib::DropStage::kBulkShort)].load());
+}
+
+void Device::countLost(ZmCoreLib::DropStage stage, std::uint64_t frames) {
+    if (frames != 0) lost_[stageIndex(stage)] += frames;
 }
 
 ZmCoreLib::IFrameBuffer* Device::Open() {
@@ -163,6 +237,7 @@ ZmCoreLib::IFrameBuffer* Device::Open() {
         shutDown();
         return nullptr;
     }
+    openOutput_ = outputBuffer_.get();
     return outputBuffer_.get();
 }
 
@@ -177,9 +252,10 @@ void Device::shutDown() {
         rawFrameSignal_.wake();
         platform::MutexLock repack(repackLock_, platform::kWaitForever);
         stopThreadsLocked();
-        pendingRawFrame_ = nullptr;  // it belongs to the raw buffer, which goes now
+        if (rawBuffer_) discardRawFramesLocked();  // the raw buffer goes now
     }
     started_ = false;
+    openOutput_ = nullptr;
     outputBuffer_.reset();
     rawBuffer_.reset();
 }
@@ -215,13 +291,10 @@ void Device::Start() {
     platform::MutexLock camera(cameraLock_, platform::kWaitForever);
     rawFrameSignal_.wake();
     platform::MutexLock repack(repackLock_, platform::kWaitForever);
-    // A raw frame kept back for want of an output frame belongs to the previous run.
-    if (pendingRawFrame_) {
-        pendingRawFrame_->Release();
-        pendingRawFrame_ = nullptr;
-    }
+    // Raw frames, and one kept back for want of an output frame, belong to the previous run.
+    discardRawFramesLocked();
     outputBuffer_->Reset();  // throws while a client holds a frame
-    rawBuffer_->Reset();
+    outputRingFull_ = false;
     started_ = true;
     repackThread_.Resume();
     wakeCameraThread();
@@ -240,12 +313,37 @@ void Device::Stop() {
 void Device::drainRawBuffer() {
     rawFrameSignal_.wake();
     platform::MutexLock repack(repackLock_, platform::kWaitForever);
+    if (rawBuffer_) discardRawFramesLocked();
+}
+
+void Device::discardRawFramesLocked() {
+    std::uint64_t discarded = 0;
     if (pendingRawFrame_) {
         pendingRawFrame_->Release();
         pendingRawFrame_ = nullptr;
+        ++discarded;
     }
-    if (!rawBuffer_) return;
-    while (ZmCoreLib::IFrame* frame = rawBuffer_->GetFrame()) frame->Release();
+    while (ZmCoreLib::IFrame* frame = rawBuffer_->GetFrame()) {
+        frame->Release();
+        ++discarded;
+    }
+    countLost(ZmCoreLib::DropStage::kDiscardedAtRestart, discarded);
+}
+
+void Device::countFramesLeftInCamera() {
+    const unsigned slots = (1u << fpgaBufferCount_) - 1;
+    const auto held = static_cast<std::uint32_t>(std::popcount(buffers_.readyMask() & slots));
+    // With a slot free the camera kept every frame it made; with every slot full, or while the
+    // camera thread was held up, the camera may have made frames it could not keep.
+    const std::optional<std::chrono::microseconds> interval = ownFrameInterval();
+    if (interval && (held == static_cast<std::uint32_t>(fpgaBufferCount_) || stallCause_)) {
+        const std::uint32_t due = numbering_.framesDueBy(Clock::now(), *interval);
+        const std::uint32_t unkept = due > held ? due - held : 0;
+        numbering_.framesLost(unkept);
+        countLost(lossStage(), unkept);
+    }
+    numbering_.framesLost(held);
+    countLost(ZmCoreLib::DropStage::kDiscardedAtRestart, held);
 }
 
 int Device::Check(unsigned settingId) {
@@ -339,11 +437,15 @@ void Device::repackStep(PixelPacking packing, bool carryTag) {
     pendingRawFrame_->GetFormat(&width, &height, &bitsPerPixel);
     ZmCoreLib::IMemBlock* block = outputBuffer_->Allocate(width * height * bitsPerPixel / 8);
     if (block == nullptr) {
+        outputRingFull_ = true;
         sleepMs(kOutputFrameWaitMs);
         return;
     }
+    outputRingFull_ = false;
     auto* out = static_cast<ZmCoreLib::FrameMemBlock*>(block);
     out->SetTag(carryTag ? pendingRawFrame_->GetTag() : 0);
+    ZmCoreLib::FrameInfo info = pendingRawFrame_->info();
+    info.framesMissedBefore = static_cast<std::uint32_t>(info.frameNumber - lastDeliveredNumber_ - 1);
     const int rotation = (rotation_ % 360 + 360) % 360;
     const std::size_t rawBytes = static_cast<std::size_t>(pendingRawFrame_->GetSize());
     if (width > 0 && height > 0) {
@@ -352,7 +454,14 @@ void Device::repackStep(PixelPacking packing, bool carryTag) {
     }
     const bool quarterTurn = rotation == 90 || rotation == 270;
     out->SetFormat(quarterTurn ? height : width, quarterTurn ? width : height, bitsPerPixel);
-    if (!out->Commit()) out->Release();
+    out->setInfo(info);
+    if (out->Commit()) {
+        lastDeliveredNumber_ = info.frameNumber;
+        ++delivered_;
+    } else {
+        out->Release();
+        countLost(ZmCoreLib::DropStage::kOutputRingFull, 1);
+    }
     pendingRawFrame_->Release();
     pendingRawFrame_ = nullptr;
 }
@@ -362,7 +471,10 @@ void Device::CameraStep() {
     if (!started_) {
         if (acquiring_) {
             switchOffForStop();
+            countFramesLeftInCamera();
             acquiring_ = false;
+            // The next start drops them anyway; the ledger is whole as soon as the camera stops.
+            drainRawBuffer();
         } else {
             pauseWhileStopped();
         }
@@ -374,6 +486,7 @@ void Device::CameraStep() {
     }
     if (!commandBuffer_.IsEmpty() && commandBuffer_.Lock(CommandBuffer::kWriterClass, kWriterLockTries)) {
         switchOffForSettings();
+        if (acquiring_) countFramesLeftInCamera();
         writePendingSettings();
         commandBuffer_.Unlock();
         settingsWritten();
@@ -388,6 +501,8 @@ void Device::CameraStep() {
 }
 
 void Device::acquisitionRestarted() {
+    numbering_.acquisitionStarted(Clock::now());
+    stallCause_.reset();
     // The first frame comes when the camera's own timing says, which the host does not know.
     lastFrameSeen_.reset();
     nextReady_.reset();  // the restart emptied the slots
@@ -419,6 +534,40 @@ void Device::frameFetched(Clock::time_point polledAt) {
     }
     lastFrameSeen_ = polledAt;
     framePollMs_ = kMinFramePollMs;
+
+    const std::optional<std::chrono::microseconds> interval = ownFrameInterval();
+    const FrameNumbering::Taken taken =
+        numbering_.frameTaken(polledAt, interval ? std::optional<Clock::duration>(*interval) : std::nullopt);
+    countLost(lossStage(), taken.inferred);
+    // A frame that arrived on time, after any wait for a raw frame, shows that the camera thread
+    // has caught up with the camera; the frame that waited arrived on time before the wait.
+    if (taken.timed && !waitedForRawFrame_) stallCause_.reset();
+    waitedForRawFrame_ = false;
+    const auto writtenNs = [](const SettingScalar* setting) {
+        return setting != nullptr
+                   ? static_cast<std::int64_t>(setting->GetWrittenIn(ZmCoreLib::kUnitNanosecond))
+                   : 0;
+    };
+    // The times are those of the transfer's end, and the gap is known only once the frame is
+    // delivered.
+    fetchedInfo_ = ZmCoreLib::FrameInfo{};
+    fetchedInfo_.frameNumber = taken.number;
+    fetchedInfo_.exposureNs = writtenNs(cameraSettings_.exposure);
+    fetchedInfo_.framePeriodNs = writtenNs(cameraSettings_.framePeriod);
+}
+
+void Device::framesSkipped(std::uint32_t frames) {
+    numbering_.framesLost(frames);
+    countLost(lossStage(), frames);
+}
+
+void Device::noRawFrameFree() {
+    waitedForRawFrame_ = true;
+    // The output ring is the root cause once it has held the repack step up during the wait.
+    if (outputRingFull_ || stallCause_ == ZmCoreLib::DropStage::kOutputRingFull)
+        stallCause_ = ZmCoreLib::DropStage::kOutputRingFull;
+    else
+        stallCause_ = ZmCoreLib::DropStage::kRawRingFull;
 }
 
 void Device::pauseForNextFrame() {
@@ -458,15 +607,23 @@ bool Device::readAndCommitRawFrame(ZmCoreLib::IMemBlock* block, int width, int h
                                    const std::function<void()>& whileLastRequestRuns) {
     auto* frame = static_cast<ZmCoreLib::FrameMemBlock*>(block);
     const int length = frame->GetSize();
-    if (hwLayer_->readDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns) !=
-        BulkRead::kComplete) {
+    const BulkRead read =
+        hwLayer_->readDataOverlapping(frame->GetData(), &length, kBulkReadTimeoutMs, whileLastRequestRuns);
+    if (read != BulkRead::kComplete) {
         frame->Release();
-        ++droppedFrames_;
+        countLost(
+            read == BulkRead::kShort ? ZmCoreLib::DropStage::kBulkShort : ZmCoreLib::DropStage::kBulkFailed,
+            1);
         return false;
     }
+    ZmCoreLib::FrameInfo info = fetchedInfo_;
+    info.monotonicNs = nowNs(CLOCK_MONOTONIC);
+    info.realtimeNs = nowNs(CLOCK_REALTIME);
+    frame->setInfo(info);
     frame->SetFormat(width, height, kBitsPerPixel);
     if (!frame->Commit()) {
         frame->Release();
+        countLost(ZmCoreLib::DropStage::kRawRingFull, 1);
         return false;
     }
     return true;

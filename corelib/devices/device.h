@@ -14,6 +14,7 @@
 // bounded times, so a client that waits for a lock waits at most about one step.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -30,6 +31,7 @@
 #include "core/settingfactory.h"
 #include "core/worker.h"
 #include "devices/camerasettings.h"
+#include "devices/framenumbering.h"
 #include "devices/modeldescription.h"
 #include "devices/repack.h"
 #include "hardware/commandbuffer.h"
@@ -39,6 +41,7 @@
 #include "hardware/registers/buffermanager.h"
 #include "platform/event.h"
 #include "zmcorelib/device.h"
+#include "zmcorelib/deviceextensions.h"
 
 namespace ZmCoreLib_v4 {
 
@@ -129,7 +132,7 @@ private:
     unsigned transferLength_ = 0;
 };
 
-class Device : public ZmCoreLib::IDevice, public IChecker {
+class Device : public ZmCoreLib::IDevice, public IChecker, public ZmCoreLib::IDeviceEx {
 public:
     // A step waits at most this long for its lock, so a thread notices a stop request soon while
     // a client operation holds the lock.
@@ -194,8 +197,18 @@ public:
     virtual void CameraStep();
     virtual void RepackStep() = 0;
 
+    // --- IDeviceEx, any thread, never blocks
+    // GetFrameInfo: while the device is open.
+    bool GetFrameInfo(ZmCoreLib::IFrame* frame, ZmCoreLib::FrameInfo* info) override;
+    void GetDropLedger(ZmCoreLib::DropLedger* ledger) override;
+    bool CountDrop(ZmCoreLib::DropStage stage, std::uint32_t frames) override;
+    ZmCoreLib::DeviceState GetState() override;
+
+    // The extension of a camera object that exists now, null for any other pointer. Any thread.
+    static ZmCoreLib::IDeviceEx* extensionOf(ZmCoreLib::IDevice* device);
+
     // Frames whose bulk read failed or came back short and were dropped instead of delivered.
-    int droppedFrames() const { return droppedFrames_.load(); }
+    int droppedFrames() const;
     bool isStarted() const { return started_.load(); }
 
 protected:
@@ -207,8 +220,8 @@ protected:
     // while the family's steps can still run.
     void shutDown();
 
-    // Repack thread or camera thread (family B, inside its step): gives back the pending raw
-    // frame and every finished raw frame, under the repack lock.
+    // Repack thread or camera thread (inside its step): gives back the pending raw frame and
+    // every finished raw frame, under the repack lock, and counts them discarded.
     void drainRawBuffer();
 
     // Bring-up common to both families, on the constructing thread, after the family built its
@@ -256,8 +269,16 @@ protected:
     // after the short, doubling pause, as the repack thread frees raw frames soon.
     void pauseForFreeRawFrame();
     // Camera thread, once it goes to read the frame of the current slot: `polledAt` is when the
-    // look that found its ready flag began, the earliest the frame can have been there.
+    // look that found its ready flag began, the earliest the frame can have been there. Numbers
+    // the frame (with what the timing shows was lost before it) for readAndCommitRawFrame.
     void frameFetched(std::chrono::steady_clock::time_point polledAt);
+    // Camera thread: the look begun at `polledAt` found the slot of the next frame empty.
+    void slotEmpty(std::chrono::steady_clock::time_point polledAt) { numbering_.emptyLook(polledAt); }
+    // Camera thread: `frames` ready frames were given back unread for a newer one.
+    void framesSkipped(std::uint32_t frames);
+    // Camera thread: a frame is ready but no raw frame is free; frames the camera loses until
+    // the camera thread has caught up again are the fault of the ring that holds things up.
+    void noRawFrameFree();
     // A frame the camera thread found ready in an FPGA slot, with the transfer-length register
     // read for it: the slot and when the look that found it began.
     struct ReadyFrame {
@@ -356,12 +377,40 @@ private:
 
     // Both threads stopped; the caller holds both locks.
     void stopThreadsLocked();
+    // Under the repack lock: gives back the pending raw frame and every finished raw frame and
+    // counts them discarded.
+    void discardRawFramesLocked();
+    // Camera thread, right after the acquisition was switched off: the frames the FPGA still
+    // holds (and, on the camera's own timer, those it made meanwhile with every slot full) are
+    // lost with the restart.
+    void countFramesLeftInCamera();
+    // Any thread: adds to the ledger.
+    void countLost(ZmCoreLib::DropStage stage, std::uint64_t frames);
+    // Where frames lost now go: the ring that holds the camera thread up, else not read in time.
+    ZmCoreLib::DropStage lossStage() const {
+        return stallCause_.value_or(ZmCoreLib::DropStage::kNotReadInTime);
+    }
 
     std::unique_ptr<ZmCoreLib::FrameBuffer> outputBuffer_;
     std::unique_ptr<ZmCoreLib::FrameBuffer> rawBuffer_;
     RawFrameSignal rawFrameSignal_;
     ZmCoreLib::FrameMemBlock* pendingRawFrame_ = nullptr;  // repack thread, under the repack lock
-    std::atomic<int> droppedFrames_{0};
+    // The output buffer while the device is open, for the extension's readers.
+    std::atomic<ZmCoreLib::FrameBuffer*> openOutput_{nullptr};
+    // The ledger: frames committed to the output buffer, and lost per stage.
+    std::atomic<std::uint64_t> delivered_{0};
+    std::array<std::atomic<std::uint64_t>, ZmCoreLib::kDropStageCount> lost_{};
+    // Set by the repack step while no output frame is free for its pending raw frame.
+    std::atomic<bool> outputRingFull_{false};
+    std::uint64_t lastDeliveredNumber_ = 0;  // repack thread, under the repack lock
+    // Camera thread: the frame numbers, the info of the frame being read, and why the camera
+    // thread fell behind the camera (none: it has caught up since).
+    FrameNumbering numbering_;
+    ZmCoreLib::FrameInfo fetchedInfo_{};
+    std::optional<ZmCoreLib::DropStage> stallCause_;
+    bool waitedForRawFrame_ = false;  // the frame to take now waited for a free raw frame
+    // The process's camera objects, for extensionOf.
+    Device* nextLive_ = nullptr;
     // Why the camera cannot deliver frames, found at bring-up; empty when it can.
     std::string configurationProblem_;
     // The camera thread's pacing, camera thread only (see pauseForNextFrame). The next step

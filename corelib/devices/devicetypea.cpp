@@ -68,7 +68,10 @@ std::optional<Device::ReadyFrame> DeviceTypeA::newestReadyFrame(int slot, int bu
     const auto isReady = [](unsigned mask, int at) { return (mask >> at & 1u) != 0; };
     const auto polledAt = std::chrono::steady_clock::now();
     unsigned ready = buffers_.readyMask();
-    if (!isReady(ready, slot)) return std::nullopt;
+    if (!isReady(ready, slot)) {
+        slotEmpty(polledAt);
+        return std::nullopt;
+    }
     buffers_.touchTransferLength();
     // Skip to the newest frame: older ones are dropped. At most three slots are skipped, whatever
     // flags the camera shows.
@@ -76,6 +79,7 @@ std::optional<Device::ReadyFrame> DeviceTypeA::newestReadyFrame(int slot, int bu
         const int next = (slot + 1) % kSlotCount;
         if (next == busySlot || !isReady(ready, next)) break;
         buffers_.acknowledge(slot);
+        framesSkipped(1);
         slot = next;
         ready = buffers_.readyMask();
     }
@@ -101,6 +105,7 @@ void DeviceTypeA::inputStep() {
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
     if (frame == nullptr) {
         // The FPGA keeps the frame, which stays the one to read.
+        noRawFrameFree();
         nextReady_ = found;
         std::this_thread::sleep_for(kNoRawFramePause);
         return;

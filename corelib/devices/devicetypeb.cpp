@@ -122,6 +122,7 @@ void DeviceTypeB::inputStep() {
     ZmCoreLib::IMemBlock* frame = rawBuffer()->Allocate(size);
     if (frame == nullptr) {
         // The FPGA keeps the frame until a raw frame is free.
+        noRawFrameFree();
         nextReady_ = found;
         pauseForFreeRawFrame();
         return;
@@ -145,7 +146,10 @@ void DeviceTypeB::inputStep() {
 
 std::optional<Device::ReadyFrame> DeviceTypeB::readyFrame(int slot) {
     const auto polledAt = std::chrono::steady_clock::now();
-    if ((buffers_.readyMask() >> slot & 1u) == 0) return std::nullopt;
+    if ((buffers_.readyMask() >> slot & 1u) == 0) {
+        slotEmpty(polledAt);
+        return std::nullopt;
+    }
     // Slots are read strictly in turn: no frame is skipped.
     buffers_.touchTransferLength();
     return ReadyFrame{slot, polledAt};

@@ -1,4 +1,4 @@
-// GetEnvironment: the library's entry for clients that use its interfaces.
+// GetEnvironment and GetEnvironmentEx: the library's entries for clients that use its interfaces.
 //
 // Nothing thrown inside the library crosses the C boundary: a failure to build the environment
 // is shown as a message and reported as a null result.
@@ -6,7 +6,9 @@
 #include <string>
 
 #include "devices/environment.h"
+#include "devices/environmentextension.h"
 #include "platform/messagebox.h"
+#include "zmcorelib/deviceextensions.h"
 #include "zmcorelib/zmcorelib.h"
 
 extern "C" ZmCoreLib::IEnvironment* GetEnvironment() {
@@ -20,4 +22,8 @@ extern "C" ZmCoreLib::IEnvironment* GetEnvironment() {
                                  "The camera list could not be built.");
     }
     return nullptr;
+}
+
+extern "C" ZmCoreLib::IEnvironmentEx* GetEnvironmentEx() {
+    return &ZmCoreLib_v4::environmentExtension();
 }

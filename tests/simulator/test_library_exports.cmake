@@ -1,4 +1,4 @@
-# Checks that the camera library exports its three C entry points and nothing else:
+# Checks that the camera library exports its four C entry points and nothing else:
 #   cmake -DLIBRARY=<path> -DNM=<nm> -P test_library_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} RESULT_VARIABLE status OUTPUT_VARIABLE symbols)
 if(NOT status EQUAL 0)
@@ -11,6 +11,6 @@ foreach(line IN LISTS lines)
   list(APPEND exported "${name}")
 endforeach()
 list(SORT exported)
-if(NOT exported STREQUAL "GetEnvironment;GrabFrame;InitDevice")
+if(NOT exported STREQUAL "GetEnvironment;GetEnvironmentEx;GrabFrame;InitDevice")
   message(FATAL_ERROR "the library exports: ${exported}")
 endif()
