@@ -1,5 +1,6 @@
 #include "simulator/cameraconfig.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -76,13 +77,23 @@ public:
                 config.channel = static_cast<std::uint8_t>(decimal(key, value, 0xFF));
             } else if (key == "version") {
                 config.version = number(key, value, 16, 0xFFFFFF, "a hex number of at most 24 bits");
+            } else if (key == "unplug") {
+                config.unplugAfter = seconds(key, value);
+            } else if (key == "replug") {
+                config.replugAfter = seconds(key, value);
             } else {
                 failKey(key,
                         "is unknown (known keys: pid, vid, type, serial, serial2, controller, module, "
-                        "channel, version)");
+                        "channel, version, unplug, replug)");
             }
         }
         if (!hasProductId) fail("has no pid (the boot product id, e.g. pid=0x2115)");
+        if (config.replugAfter && !config.unplugAfter) {
+            failKey("replug", "needs an unplug time: the camera must leave the bus before it can come back");
+        }
+        if (config.replugAfter && *config.replugAfter <= *config.unplugAfter) {
+            failKey("replug", "must come later than unplug");
+        }
         return config;
     }
 
@@ -117,6 +128,41 @@ private:
         const std::string expected = "a decimal number from 0 to " + std::to_string(maximum);
         return number(key, value, 10, maximum, expected.c_str());
     }
+
+    // Decimal seconds with at most three decimals ("2", "0.5"), in milliseconds.
+    std::chrono::milliseconds seconds(std::string_view key, std::string_view value) const {
+        if (value.starts_with('-')) {
+            failKey(key, "has the value '" + std::string(value) + "'; a time must not be negative");
+        }
+        const auto point = value.find('.');
+        const std::string_view whole = value.substr(0, point);
+        const std::string_view fraction =
+            point == std::string_view::npos ? std::string_view() : value.substr(point + 1);
+        const auto digitsOnly = [](std::string_view digits) {
+            return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        std::uint64_t wholeSeconds = 0;
+        const auto [end, error] = std::from_chars(whole.data(), whole.data() + whole.size(), wholeSeconds);
+        const bool wellFormed = !whole.empty() && digitsOnly(whole) && error == std::errc() &&
+                                end == whole.data() + whole.size() && digitsOnly(fraction) &&
+                                (point == std::string_view::npos || !fraction.empty()) &&
+                                fraction.size() <= 3;
+        std::int64_t milliseconds = 0;
+        for (std::size_t i = 0; i < 3; ++i) {
+            milliseconds = milliseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+        }
+        const bool inRange = wholeSeconds < kMaxSeconds || (wholeSeconds == kMaxSeconds && milliseconds == 0);
+        if (!wellFormed || !inRange) {
+            failKey(key, "has the value '" + std::string(value) +
+                             "'; expected seconds after the bus starts, a decimal number from 0 to " +
+                             std::to_string(kMaxSeconds) + " with at most three decimals, such as 2 or 0.5");
+        }
+        return std::chrono::seconds(static_cast<std::int64_t>(wholeSeconds)) +
+               std::chrono::milliseconds(milliseconds);
+    }
+
+    // A day: longer than any run that waits for a camera to come or go.
+    static constexpr std::uint32_t kMaxSeconds = 86400;
 
     int position_;
     std::string_view text_;

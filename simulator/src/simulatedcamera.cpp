@@ -45,16 +45,14 @@ std::string identityText(const UsbIdentity& identity) {
 
 }  // namespace
 
-SimulatedCamera::SimulatedCamera(int port, const CameraConfig& config, std::shared_ptr<BusClock> bus)
+SimulatedCamera::SimulatedCamera(int port, const CameraConfig& config, std::shared_ptr<BusClock> bus,
+                                 std::function<void()> busChanged)
     : port_(port),
       config_(config),
       bus_(std::move(bus)),
-      controller_(std::make_unique<Fx2Controller>(config)),
-      fpga_(std::make_unique<Fpga>(config)),
+      busChanged_(std::move(busChanged)),
       attachAt_(Clock::now()) {
-    const UsbIdentity identity = controller_->identity();
-    fpga_->powerUp(controller_->firmwareRunning() ? hardwareModelFor(identity.productId, identity.release)
-                                                  : nullptr);
+    powerUpLocked();  // no other thread knows the camera yet
     producer_ = std::jthread([this](std::stop_token stop) { produceFrames(stop); });
     bulkServer_ = std::jthread([this](std::stop_token stop) { serveBulk(stop); });
 }
@@ -77,6 +75,20 @@ std::optional<std::uint64_t> SimulatedCamera::attachedGeneration() const {
     return generation_;
 }
 
+std::optional<Clock::time_point> SimulatedCamera::reattachmentDue() const {
+    std::lock_guard lock(mutex_);
+    if (!present_ || unplugged_ || attachAt_ <= Clock::now()) return std::nullopt;
+    return attachAt_;
+}
+
+void SimulatedCamera::powerUpLocked() {
+    controller_ = std::make_unique<Fx2Controller>(config_);
+    fpga_ = std::make_unique<Fpga>(config_);
+    const UsbIdentity identity = controller_->identity();
+    fpga_->powerUp(controller_->firmwareRunning() ? hardwareModelFor(identity.productId, identity.release)
+                                                  : nullptr);
+}
+
 void SimulatedCamera::detachLocked(Clock::time_point now, const std::string& why) {
     ++generation_;
     attachAt_ = now + kReattachDelay;
@@ -88,6 +100,7 @@ void SimulatedCamera::detachLocked(Clock::time_point now, const std::string& why
         noteLocked("hung: will not attach again");
     }
     signalChangeLocked();
+    if (busChanged_) busChanged_();
 }
 
 CameraIdentity SimulatedCamera::identity() const {
@@ -369,6 +382,9 @@ void SimulatedCamera::serveBulk(std::stop_token stop) {
             lock.lock();
             changed_.wait_until(lock, stop, onBus,
                                 [&request] { return request.cancelled || request.failure; });
+            // A camera that left before the piece was out delivered none of it: the request ends
+            // with the failure next round, never as a complete frame.
+            if (request.failure) continue;
             request.done += piece.length;
             // A frame's last bytes end the request early, as a short packet would.
             if (piece.last) {
@@ -485,6 +501,27 @@ void SimulatedCamera::unplug() {
     unplugged_ = true;
     detachLocked(Clock::now(), "unplugged: left the bus");
     flushNotesLocked();
+}
+
+void SimulatedCamera::replug() {
+    std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    // Whatever was still on the bus leaves it; requests of the old generation fail.
+    if (attachedLocked(generation_, now)) detachLocked(now, "power cycled: left the bus");
+    for (BulkRequest& request : bulkQueue_) request.failure = TransferStatus::NoDevice;
+    ++generation_;
+    powerUpLocked();
+    present_ = true;
+    unplugged_ = false;
+    failReattach_ = false;
+    endpointHalted_ = false;
+    pendingTimeouts_ = 0;
+    pendingStall_ = false;
+    attachAt_ = now;
+    noteLocked("replugged: attached as " + identityText(controller_->identity()));
+    flushNotesLocked();
+    signalChangeLocked();
+    if (busChanged_) busChanged_();
 }
 
 }  // namespace simulator

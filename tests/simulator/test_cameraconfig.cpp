@@ -1,6 +1,8 @@
 // The text form of ZMCORE_SIMULATE and ZMCORE_SIM_BUS_MBPS: what it accepts and how it refuses.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -8,6 +10,7 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using simulator::CameraConfig;
 using simulator::ConfigError;
 using simulator::parseBusRate;
@@ -96,6 +99,69 @@ INSTANTIATE_TEST_SUITE_P(Cases, MalformedCameraSet,
                                          MalformedCase{"pid=2115,,serial=1", "camera 1"},
                                          MalformedCase{"pid=2115;;pid=2116", "camera 2"},
                                          MalformedCase{"pid 2115", "item 'pid 2115' is not key=value"}));
+
+// Times of leaving and coming back: decimal seconds from the bus's start, replug after unplug.
+struct TimeCase {
+    const char* text;
+    std::optional<std::chrono::milliseconds> unplug;
+    std::optional<std::chrono::milliseconds> replug;
+};
+
+void PrintTo(const TimeCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+
+class UnplugTimes : public testing::TestWithParam<TimeCase> {};
+
+TEST_P(UnplugTimes, AreReadAsSecondsFromTheBusStart) {
+    const auto cameras = parseCameraSet(GetParam().text);
+    ASSERT_EQ(cameras.size(), 1u);
+    EXPECT_EQ(cameras[0].unplugAfter, GetParam().unplug);
+    EXPECT_EQ(cameras[0].replugAfter, GetParam().replug);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnplugTimes,
+                         testing::Values(TimeCase{"pid=2115", std::nullopt, std::nullopt},
+                                         TimeCase{"pid=2115,unplug=2", 2000ms, std::nullopt},
+                                         TimeCase{"pid=2115,unplug=0", 0ms, std::nullopt},
+                                         TimeCase{"pid=2115, unplug = 0.5 ,replug=0.75", 500ms, 750ms},
+                                         TimeCase{"pid=2115,unplug=1.125,replug=1.126", 1125ms, 1126ms},
+                                         TimeCase{"pid=2115,replug=10,unplug=9.99", 9990ms, 10000ms},
+                                         TimeCase{"pid=2115,unplug=86400", 86400s, std::nullopt}));
+
+class MalformedUnplugTime : public MalformedCameraSet {};
+
+TEST_P(MalformedUnplugTime, IsRefusedWithAMessageNamingTheText) {
+    try {
+        parseCameraSet(GetParam().text);
+        FAIL() << "accepted: " << GetParam().text;
+    } catch (const ConfigError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find(GetParam().text), std::string::npos) << message;
+        EXPECT_NE(message.find(GetParam().mustName), std::string::npos) << message;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MalformedUnplugTime,
+    testing::Values(
+        MalformedCase{"pid=2115,unplug=-1", "key 'unplug' has the value '-1'; a time must not be negative"},
+        MalformedCase{"pid=2115,unplug=1,replug=-0.5", "key 'replug' has the value '-0.5'; a time must not"},
+        MalformedCase{"pid=2115,unplug=soon", "key 'unplug' has the value 'soon'; expected seconds"},
+        MalformedCase{"pid=2115,unplug=", "key 'unplug' has the value ''"},
+        MalformedCase{"pid=2115,unplug=.5", "key 'unplug' has the value '.5'"},
+        MalformedCase{"pid=2115,unplug=1.", "key 'unplug' has the value '1.'"},
+        MalformedCase{"pid=2115,unplug=0.0001", "key 'unplug' has the value '0.0001'"},
+        MalformedCase{"pid=2115,unplug=1e3", "key 'unplug' has the value '1e3'"},
+        MalformedCase{"pid=2115,unplug=+1", "key 'unplug' has the value '+1'"},
+        MalformedCase{"pid=2115,unplug=2s", "key 'unplug' has the value '2s'"},
+        MalformedCase{"pid=2115,unplug=1.2.3", "key 'unplug' has the value '1.2.3'"},
+        MalformedCase{"pid=2115,unplug=86400.001", "key 'unplug' has the value '86400.001'"},
+        MalformedCase{"pid=2115,unplug=99999999999999999999", "key 'unplug'"},
+        MalformedCase{"pid=2115,replug=2", "key 'replug' needs an unplug time"},
+        MalformedCase{"pid=2115,unplug=2,replug=2", "key 'replug' must come later than unplug"},
+        MalformedCase{"pid=2115,unplug=3,replug=1.5", "key 'replug' must come later than unplug"},
+        MalformedCase{"pid=2115,unplug=1,unplug=2", "key 'unplug' is given twice"}));
 
 TEST(CameraSetText, TrailingSemicolonIsTolerated) {
     EXPECT_EQ(parseCameraSet("pid=2115;pid=2221;").size(), 2u);

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -16,6 +19,7 @@
 #include "hardware/hwlayerusbfx2.h"
 #include "hardware/simdriver/simulatordriver.h"
 #include "hardware/usb/usbdevice.h"
+#include "simulator/busclock.h"
 #include "simulator/cameraconfig.h"
 #include "simulator/configurationfile.h"
 #include "simulator/framepattern.h"
@@ -52,8 +56,8 @@ bool eventually(Predicate predicate, std::chrono::milliseconds limit = 3000ms) {
 
 class SimulatedCameraTest : public testing::Test {
 protected:
-    void makeBus(const char* cameras) {
-        bus_ = std::make_shared<simulator::SimulatedBus>(simulator::parseCameraSet(cameras), 0);
+    void makeBus(const char* cameras, unsigned busRateMBps = 0) {
+        bus_ = std::make_shared<simulator::SimulatedBus>(simulator::parseCameraSet(cameras), busRateMBps);
         driver_ = std::make_unique<SimulatorDriver>(bus_);
     }
     simulator::SimulatedCamera& camera(int i = 0) { return *bus_->cameras()[static_cast<std::size_t>(i)]; }
@@ -391,6 +395,181 @@ TEST_F(BulkFault, UnpluggedCameraFailsEveryRequestAndLeavesTheBus) {
     EXPECT_FALSE(readSlot(*layer_, 0, frame_));
     EXPECT_EQ(layer_->ReadRegister(kVersion), 0u);
     EXPECT_TRUE(bus_->attachedCameras().empty());
+}
+
+// ---- leaving the bus and coming back ----
+
+TEST_F(SimulatedCameraTest, ReplugPowersUpWithTheBootIdentityInANewGeneration) {
+    makeBus("pid=0x2115");
+    UsbDevice device(ZmCoreLib_v4::kCameraInterfaceClass, false, *driver_);
+    ASSERT_TRUE(device.Open(0));
+    writeMemory(device, 0xE600, {0x01});
+    writeMemory(device, 0x08CA,
+                {0x12, 0x01, 0x00, 0x02, 0xFF, 0xFF, 0xFF, 0x40, 0x10, 0xAB, 0x20, 0x61, 0x02, 0x00});
+    writeMemory(device, 0xE600, {0x00});
+    device.Close();
+    ASSERT_TRUE(eventually([&] { return device.DeviceCount() == 1 && device.Open(0); }));
+    ASSERT_EQ(device.productId(), 0x6120);
+    const std::uint64_t running = *camera().attachedGeneration();
+
+    camera().unplug();
+    EXPECT_TRUE(bus_->attachedCameras().empty());
+    camera().replug();
+    const auto attached = bus_->attachedCameras();
+    ASSERT_EQ(attached.size(), 1u);
+    EXPECT_GT(attached[0].generation, running);
+    EXPECT_EQ(camera().identity().productId, 0x2115) << "the downloaded firmware is gone";
+    EXPECT_EQ(camera().identity().release, 0);
+    // The handle of the running firmware is stale; a new one finds the boot identity.
+    EXPECT_FALSE(device.CyclePort());
+    device.Close();
+    ASSERT_EQ(device.DeviceCount(), 1);
+    ASSERT_TRUE(device.Open(0));
+    EXPECT_EQ(device.productId(), 0x2115);
+}
+
+TEST_F(SimulatedCameraTest, ReplugLeavesTheFpgaUnconfiguredWithPowerUpRegisters) {
+    makeBus("pid=0x2200");
+    unsigned powerUpPeriod = 0;
+    {
+        HwLayerUsbFx2 layer(0, *driver_);
+        ASSERT_TRUE(configure(layer, "zmu2200.bit"));
+        ASSERT_NE(layer.ReadRegister(kVersion), 0u);
+        powerUpPeriod = camera().registerValue(0xE20001);
+        layer.WriteRegister(0xE20001, powerUpPeriod + 1000);
+        ASSERT_EQ(camera().registerValue(0xE20001), powerUpPeriod + 1000);
+    }
+    camera().replug();
+    HwLayerUsbFx2 layer(0, *driver_);
+    EXPECT_EQ(layer.ReadRegister(kVersion), 0u) << "the FPGA works only once configured again";
+    ASSERT_TRUE(configure(layer, "zmu2200.bit"));
+    EXPECT_EQ(camera().registerValue(0xE20001), powerUpPeriod);
+}
+
+TEST_F(SimulatedCameraTest, RequestsOfTheGenerationBeforeAReplugFailWithNoDevice) {
+    makeBus("pid=0x2200");
+    const std::uint64_t before = *camera().attachedGeneration();
+    camera().unplug();
+    camera().replug();
+    simulator::SetupPacket getStatus;
+    getStatus.requestType = 0x80;
+    getStatus.length = 2;
+    std::uint8_t status[2] = {};
+    EXPECT_EQ(camera().controlTransfer(before, getStatus, status).status,
+              simulator::TransferStatus::NoDevice);
+    EXPECT_EQ(camera().controlTransfer(*camera().attachedGeneration(), getStatus, status).status,
+              simulator::TransferStatus::Ok);
+    std::vector<std::uint8_t> data(512);
+    simulator::TransferStatus refusal = simulator::TransferStatus::Ok;
+    EXPECT_EQ(camera().submitBulkIn(
+                  before, simulator::kImageEndpoint, data.data(), data.size(),
+                  [](simulator::TransferStatus, std::size_t) {}, &refusal),
+              0u);
+    EXPECT_EQ(refusal, simulator::TransferStatus::NoDevice);
+}
+
+// The completion of one bulk request, as the bulk server thread reports it.
+struct BulkOutcome {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<simulator::TransferStatus> status;
+
+    std::optional<simulator::TransferStatus> wait() {
+        std::unique_lock lock(mutex);
+        done.wait_for(lock, 5s, [this] { return status.has_value(); });
+        return status;
+    }
+};
+
+TEST_F(SimulatedCameraTest, BulkRequestOnTheWireWhenTheCameraLeavesCompletesWithNoDevice) {
+    makeBus("pid=0x2200", 1);
+    HwLayerUsbFx2 layer(0, *driver_);
+    ASSERT_TRUE(configure(layer, "zmu2200.bit"));
+    layer.WriteRegister(0xE20005, (64u << 12) | 16u);
+    layer.WriteRegister(0xE20001, 10000);
+    layer.WriteRegister(kControl, kAcquire);
+    layer.WriteRegister(kBufferManager, kAcquisitionEnable);
+    ASSERT_TRUE(eventually([&] { return (layer.ReadRegister(kBufferManager) >> 8) & 1; }));
+    const std::size_t frameBytes = 64 * 16 * 2;  // one piece on the wire
+    layer.WriteRegister(kFifoReset, 0);
+    layer.WriteRegister(kBufferManager, kAcquisitionEnable);
+    layer.WriteRegister(kBufferManager, kAcquisitionEnable | 2);
+    layer.WriteRegister(kTransferLength, frameBytes);
+
+    // Someone else holds the wire for ten seconds, so the frame's piece waits behind it.
+    const auto wireHeldUntil = bus_->clock().reserve(10'000'000, std::chrono::steady_clock::now());
+    auto outcome = std::make_shared<BulkOutcome>();
+    std::vector<std::uint8_t> data(frameBytes);
+    simulator::TransferStatus refusal = simulator::TransferStatus::Ok;
+    ASSERT_NE(camera().submitBulkIn(
+                  *camera().attachedGeneration(), simulator::kImageEndpoint, data.data(), data.size(),
+                  [outcome](simulator::TransferStatus status, std::size_t) {
+                      std::lock_guard lock(outcome->mutex);
+                      outcome->status = status;
+                      outcome->done.notify_all();
+                  },
+                  &refusal),
+              0u);
+    // The camera has rendered the piece and booked its wire time once the wire is booked further.
+    ASSERT_TRUE(eventually(
+        [&] { return bus_->clock().reserve(0, std::chrono::steady_clock::now()) > wireHeldUntil; }));
+    camera().unplug();
+    EXPECT_EQ(outcome->wait(), simulator::TransferStatus::NoDevice);
+}
+
+// Snapshots of the attached cameras, taken by the bus's attachment listener at each call.
+class AttachmentRecorder {
+public:
+    explicit AttachmentRecorder(simulator::SimulatedBus& bus) : bus_(bus) {
+        bus_.setAttachmentListener([this] {
+            auto attached = bus_.attachedCameras();
+            std::lock_guard lock(mutex_);
+            snapshots_.push_back(std::move(attached));
+            called_.notify_all();
+        });
+    }
+    ~AttachmentRecorder() { bus_.setAttachmentListener({}); }
+
+    // The snapshots once `count` calls have come (or what came within a generous bound).
+    std::vector<std::vector<simulator::SimulatedBus::AttachedCamera>> waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        called_.wait_for(lock, 10s, [&] { return snapshots_.size() >= count; });
+        return snapshots_;
+    }
+
+private:
+    simulator::SimulatedBus& bus_;
+    std::mutex mutex_;
+    std::condition_variable called_;
+    std::vector<std::vector<simulator::SimulatedBus::AttachedCamera>> snapshots_;
+};
+
+TEST_F(SimulatedCameraTest, TimedUnplugAndReplugAreToldWithTheCameraAwayInBetween) {
+    makeBus("pid=0x2200;pid=0x2115,serial=7,unplug=0.5,replug=1");
+    const std::uint64_t before = *camera(1).attachedGeneration();
+    AttachmentRecorder recorder(*bus_);
+    const auto snapshots = recorder.waitFor(2);
+    ASSERT_EQ(snapshots.size(), 2u);
+    ASSERT_EQ(snapshots[0].size(), 1u) << "away after the unplug";
+    EXPECT_EQ(snapshots[0][0].camera, bus_->cameras()[0]);
+    ASSERT_EQ(snapshots[1].size(), 2u) << "back after the replug";
+    EXPECT_EQ(snapshots[1][1].camera, bus_->cameras()[1]);
+    EXPECT_GT(snapshots[1][1].generation, before);
+    EXPECT_EQ(camera(1).identity().productId, 0x2115);
+}
+
+TEST_F(SimulatedCameraTest, PortCycleIsToldAsDepartureAndReturn) {
+    makeBus("pid=0x2200");
+    AttachmentRecorder recorder(*bus_);
+    UsbDevice device(ZmCoreLib_v4::kCameraInterfaceClass, false, *driver_);
+    ASSERT_TRUE(device.Open(0));
+    ASSERT_TRUE(device.CyclePort());
+    // A slow bus thread may see departure and return at once: one call then stands for both.
+    auto snapshots = recorder.waitFor(1);
+    if (!snapshots.empty() && snapshots.front().empty()) snapshots = recorder.waitFor(2);
+    ASSERT_FALSE(snapshots.empty());
+    ASSERT_EQ(snapshots.back().size(), 1u);
+    EXPECT_GT(snapshots.back()[0].generation, 1u);
 }
 
 }  // namespace

@@ -10,12 +10,18 @@
 //   module      intensifier module type 0-5 (0: none)
 //   channel     channel byte, decimal 0-255 (default 19)
 //   version     version register, hex, 24 bits (default 020011: version 2.17)
+//   unplug      seconds after the bus starts at which the camera leaves the bus, decimal with at
+//               most three decimals (e.g. 2 or 0.5)
+//   replug      seconds after the bus starts at which it is back, power cycled (needs unplug and
+//               a later time)
 // Numbers written "hex" accept an optional 0x prefix. Whitespace around keys and values is ignored.
 // The parser never silently defaults a malformed value: every problem is a ConfigError naming
 // the camera (by its position, counting from 1) and the key.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -35,6 +41,10 @@ struct CameraConfig {
     int moduleType = 0;
     std::uint8_t channel = 19;
     std::uint32_t version = 0x020011;
+    // When the camera leaves the bus and when it comes back with its boot identity, counted from
+    // the start of the simulated bus; replugAfter only with a later unplugAfter.
+    std::optional<std::chrono::milliseconds> unplugAfter;
+    std::optional<std::chrono::milliseconds> replugAfter;
 };
 
 class ConfigError : public std::invalid_argument {

@@ -6,7 +6,9 @@
 // attach again after kReattachDelay with the identity in the loaded image's device descriptor;
 // a port cycle does the same with the identity it has. Every detachment starts a new
 // "generation": requests carrying an older generation fail with NoDevice, as requests on a handle
-// to a device that has left the bus do.
+// to a device that has left the bus do. Requests in flight when the camera leaves complete with
+// NoDevice. An unplugged camera stays away until replug() powers it up again, as after a power
+// cycle: boot identity, no firmware, FPGA unconfigured, registers at their power-up values.
 //
 // Threads: each camera owns two threads, started by the constructor and stopped (bounded: they
 // only ever wait on the camera's condition variable) by the destructor. The frame producer fills
@@ -52,7 +54,11 @@ public:
     // How long the controller takes to answer a control request.
     static constexpr std::chrono::microseconds kControlLatency{120};
 
-    SimulatedCamera(int port, const CameraConfig& config, std::shared_ptr<BusClock> bus);
+    // `busChanged` is called whenever the camera leaves the bus (to re-attach or for good) and when
+    // replug() puts it back, under the camera's lock: it may only take a lock under which nothing
+    // else is taken, and must not call the camera.
+    SimulatedCamera(int port, const CameraConfig& config, std::shared_ptr<BusClock> bus,
+                    std::function<void()> busChanged = {});
     ~SimulatedCamera();
     SimulatedCamera(const SimulatedCamera&) = delete;
     SimulatedCamera& operator=(const SimulatedCamera&) = delete;
@@ -62,6 +68,9 @@ public:
     int port() const { return port_; }
     // The current generation; a device that is not on the bus now has none (nullopt).
     std::optional<std::uint64_t> attachedGeneration() const;
+    // When a camera that is re-attaching will be back; nullopt when it is attached or away for
+    // good.
+    std::optional<std::chrono::steady_clock::time_point> reattachmentDue() const;
     CameraIdentity identity() const;
     std::string friendlyName() const;
 
@@ -112,6 +121,9 @@ public:
     void injectShortFrame(std::size_t bytes);
     void unplug();
     void failNextReattach();
+    // A power cycle: the camera (unplugged or not) is on the bus at once with its boot identity
+    // and power-up state in a new generation; pending faults are gone.
+    void replug();
 
 private:
     struct BulkRequest {
@@ -141,10 +153,12 @@ private:
     void produceFrames(std::stop_token stop);
     void serveBulk(std::stop_token stop);
     void captureLocked();
+    void powerUpLocked();
 
     const int port_;
     const CameraConfig config_;
     const std::shared_ptr<BusClock> bus_;
+    const std::function<void()> busChanged_;
     RequestLog log_;
 
     mutable std::mutex mutex_;             // guards everything below; taken before the log's lock
