@@ -28,7 +28,11 @@ SimulatedBus::SimulatedBus(const std::vector<CameraConfig>& cameras, unsigned bu
     }
     std::stable_sort(timedEvents_.begin(), timedEvents_.end(),
                      [](const TimedEvent& a, const TimedEvent& b) { return a.at < b.at; });
-    supervisor_ = std::jthread([this](std::stop_token stop) { superviseAttachments(stop); });
+    // Taken here, so that a change right after the constructor returns is told.
+    std::vector<std::optional<std::uint64_t>> attached;
+    for (const auto& camera : cameras_) attached.push_back(camera->attachedGeneration());
+    supervisor_ = std::jthread(
+        [this, attached](std::stop_token stop) mutable { superviseAttachments(stop, std::move(attached)); });
 }
 
 SimulatedBus::~SimulatedBus() = default;
@@ -51,10 +55,8 @@ void SimulatedBus::tellListener() {
     if (listener_) listener_();
 }
 
-void SimulatedBus::superviseAttachments(std::stop_token stop) {
-    // The generation each camera was attached in when the listener was last told (none: absent).
-    std::vector<std::optional<std::uint64_t>> told;
-    for (const auto& camera : cameras_) told.push_back(camera->attachedGeneration());
+void SimulatedBus::superviseAttachments(std::stop_token stop,
+                                        std::vector<std::optional<std::uint64_t>> told) {
     auto nextEvent = timedEvents_.begin();
     while (!stop.stop_requested()) {
         std::uint64_t changesSeen = 0;

@@ -71,7 +71,8 @@ private:
         bool replug;  // else an unplug
     };
 
-    void superviseAttachments(std::stop_token stop);
+    // `told`: the generation each camera was attached in when last told (none: absent).
+    void superviseAttachments(std::stop_token stop, std::vector<std::optional<std::uint64_t>> told);
     void tellListener();
 
     const std::shared_ptr<Changes> changes_ = std::make_shared<Changes>();
