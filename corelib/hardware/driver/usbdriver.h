@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -219,6 +220,21 @@ public:
     // for this process until its last handle here closes: handles of one process share it, other
     // processes cannot open it meanwhile.
     virtual std::unique_ptr<UsbDriverHandle> open(int index) = 0;
+
+    // Asks to be told when devices of the camera vendor may have arrived or left: a camera plugged
+    // in or unplugged, and the departure and return of one that re-attaches (after a firmware
+    // download, a port cycle). A call says only that the list may differ, and one call may stand
+    // for several changes; deviceCount() shows the list. Changes before watch() are not told.
+    //
+    // `changed` runs on a thread of the driver's own (libusb: its event thread; simulator: the
+    // simulated bus's thread), one call at a time, never under a lock of a camera, a handle or the
+    // driver's device list. It must return quickly (e.g. set an event) and must not call the
+    // driver: deviceCount() and the rest are for another thread, after the call.
+    //
+    // A later watch() replaces `changed`; watch({}) stops watching. Either returns only once no
+    // call of the previous callback runs any more, so what it refers to may go then. Not to be
+    // called from inside `changed`. Destroying the driver stops watching too.
+    virtual void watch(std::function<void()> changed) = 0;
 };
 
 // The driver of this process: the libusb driver when ZMCORE_SIMULATE is unset, otherwise the

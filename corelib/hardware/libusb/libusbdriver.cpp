@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <tuple>
+#include <utility>
 
 #include "hardware/libusb/deviceusers.h"
 #include "hardware/libusb/libusberrors.h"
@@ -145,6 +146,7 @@ LibusbDriver::~LibusbDriver() {
     stopping_.store(true);
     libusb_interrupt_event_handler(context_);
     eventThread_.join();
+    if (hotplugHandle_) libusb_hotplug_deregister_callback(context_, *hotplugHandle_);
     {
         std::lock_guard lock(mutex_);
         releaseListLocked();
@@ -154,10 +156,86 @@ LibusbDriver::~LibusbDriver() {
 
 void LibusbDriver::handleEvents() {
     pthread_setname_np(pthread_self(), kEventThreadName);
+    using Clock = std::chrono::steady_clock;
+    // While polling: the vendor's devices as last compared, and when to compare next.
+    std::optional<std::vector<std::pair<int, int>>> polled;
+    Clock::time_point nextPoll;
     while (!stopping_.load()) {
+        const bool polling = polling_.load();
         timeval wait{kEventWaitS, 0};
+        if (polling) {
+            wait = {0, static_cast<suseconds_t>(
+                           std::chrono::duration_cast<std::chrono::microseconds>(kPollInterval).count())};
+        }
         libusb_handle_events_timeout_completed(context_, &wait, nullptr);
+        bool changed = hotplugSeen_.exchange(false);
+        if (!polling) {
+            polled.reset();
+        } else if (const auto now = Clock::now(); !polled || now >= nextPoll) {
+            nextPoll = now + kPollInterval;
+            auto present = vendorDevicesOnBus();
+            changed = changed || (polled && present != *polled);
+            polled = std::move(present);
+        }
+        if (changed) tellWatcher();
     }
+}
+
+int LibusbDriver::onHotplug(libusb_context* context, libusb_device*, int, void* driver) {
+    static_cast<LibusbDriver*>(driver)->hotplugSeen_.store(true);
+    // Another thread's synchronous transfer may be handling events: wake the event thread to tell.
+    libusb_interrupt_event_handler(context);
+    return 0;  // stay registered
+}
+
+void LibusbDriver::tellWatcher() {
+    std::lock_guard lock(watchMutex_);
+    if (watcher_) watcher_();
+}
+
+std::vector<std::pair<int, int>> LibusbDriver::vendorDevicesOnBus() {
+    std::vector<std::pair<int, int>> present;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context_, &list);
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) == LIBUSB_SUCCESS &&
+            descriptor.idVendor == kCameraVendorId) {
+            present.emplace_back(libusb_get_bus_number(list[i]), libusb_get_device_address(list[i]));
+        }
+    }
+    if (count >= 0) libusb_free_device_list(list, 1);
+    std::sort(present.begin(), present.end());
+    return present;
+}
+
+void LibusbDriver::watch(std::function<void()> changed) {
+    std::lock_guard lock(watchMutex_);
+    const bool wasWatching = static_cast<bool>(watcher_);
+    watcher_ = std::move(changed);
+    if (!context_ || wasWatching == static_cast<bool>(watcher_)) return;
+    if (!watcher_) {
+        if (hotplugHandle_)
+            libusb_hotplug_deregister_callback(context_, *std::exchange(hotplugHandle_, std::nullopt));
+        polling_.store(false);
+        return;
+    }
+    if (libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) {
+        libusb_hotplug_callback_handle handle = 0;
+        const auto callback = [](libusb_context* context, libusb_device* device, libusb_hotplug_event event,
+                                 void* driver) { return onHotplug(context, device, event, driver); };
+        if (libusb_hotplug_register_callback(
+                context_,
+                static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
+                                                  LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+                LIBUSB_HOTPLUG_NO_FLAGS, kCameraVendorId, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+                callback, this, &handle) == LIBUSB_SUCCESS) {
+            hotplugHandle_ = handle;
+            return;
+        }
+    }
+    polling_.store(true);
+    libusb_interrupt_event_handler(context_);  // to wait no longer than a poll interval from now on
 }
 
 void LibusbDriver::releaseListLocked() {

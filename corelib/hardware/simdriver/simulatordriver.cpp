@@ -263,6 +263,14 @@ private:
 
 SimulatorDriver::SimulatorDriver(std::shared_ptr<simulator::SimulatedBus> bus) : bus_(std::move(bus)) {}
 
+SimulatorDriver::~SimulatorDriver() {
+    bus_->setAttachmentListener({});
+}
+
+void SimulatorDriver::watch(std::function<void()> changed) {
+    bus_->setAttachmentListener(std::move(changed));
+}
+
 int SimulatorDriver::deviceCount() {
     auto attached = bus_->attachedCameras();
     std::lock_guard lock(mutex_);

@@ -6,7 +6,8 @@
 // as already finished. Bulk IN transfers are queued at the camera and finish later on its bulk
 // server thread, which completes the request's Overlapped. Closing a handle cancels its pending
 // transfers and waits until each has completed (bounded: cancelled requests finish within one
-// bus chunk).
+// bus chunk). Watching runs the callback on the simulated bus's thread, for every departure and
+// attachment the bus tells.
 #pragma once
 
 #include <map>
@@ -23,6 +24,8 @@ namespace ZmCoreLib_v4 {
 class SimulatorDriver final : public UsbDriver {
 public:
     explicit SimulatorDriver(std::shared_ptr<simulator::SimulatedBus> bus);
+    // Stops watching: the bus may outlive the driver.
+    ~SimulatorDriver() override;
 
     // The simulated bus, for tests to reach its cameras.
     simulator::SimulatedBus& bus() { return *bus_; }
@@ -33,6 +36,7 @@ public:
     int deviceCount() override;
     bool deviceEntry(int index, UsbDeviceEntry* entry) override;
     std::unique_ptr<UsbDriverHandle> open(int index) override;
+    void watch(std::function<void()> changed) override;
 
 private:
     const std::shared_ptr<simulator::SimulatedBus> bus_;
