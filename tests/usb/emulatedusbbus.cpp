@@ -7,6 +7,7 @@
 #include <umockdev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -143,6 +144,35 @@ void EmulatedUsbBus::addDevice(const std::string& port, int bus, int address, st
     fill(fifo);
     std::lock_guard lock(mutex_);
     devices_.push_back({devnode, vendorId, productId, product, fifo});
+}
+
+namespace {
+
+std::string sysfsPath(const std::string& port, int bus) {
+    return "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(bus) + "/" + port;
+}
+
+}  // namespace
+
+void EmulatedUsbBus::announceArrival(const std::string& port, int bus) {
+    umockdev_testbed_uevent(testbed_, sysfsPath(port, bus).c_str(), "add");
+}
+
+void EmulatedUsbBus::removeDevice(const std::string& port, int bus, int address) {
+    char node[64];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", bus, address);
+    {
+        std::lock_guard lock(mutex_);
+        const auto device = std::find_if(devices_.begin(), devices_.end(),
+                                         [&](const Device& known) { return known.devnode == node; });
+        if (device == devices_.end()) throw std::runtime_error(std::string("no emulated device ") + node);
+        umockdev_testbed_detach_ioctl(testbed_, node, nullptr);
+        close(device->fifo);
+        devices_.erase(device);
+    }
+    // The departure is told while the device's properties can still be read.
+    umockdev_testbed_uevent(testbed_, sysfsPath(port, bus).c_str(), "remove");
+    umockdev_testbed_remove_device(testbed_, sysfsPath(port, bus).c_str());
 }
 
 void EmulatedUsbBus::bindKernelDriver(const std::string& port, int bus, const std::string& driver) {

@@ -60,6 +60,13 @@ public:
     void addDevice(const std::string& port, int bus, int address, std::uint16_t vendorId,
                    std::uint16_t productId, const std::u16string& product);
 
+    // Tells the system (udev's listeners, libusb's hotplug monitor among them) that the device at
+    // sysfs name `port`, added on bus `bus` after libusb started, has arrived.
+    void announceArrival(const std::string& port, int bus);
+    // Takes the device at sysfs name `port` with device file number `address` off bus `bus`,
+    // telling the system it has left.
+    void removeDevice(const std::string& port, int bus, int address);
+
     // Binds the kernel driver `driver` to interface 0 of the device at sysfs name `port` (added
     // before on bus `bus`), as sysfs shows it.
     void bindKernelDriver(const std::string& port, int bus, const std::string& driver);

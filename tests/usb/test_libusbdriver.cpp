@@ -21,6 +21,7 @@
 #include "hardware/libusb/libusbdriver.h"
 #include "hardware/usb/usbdevice.h"
 #include "platform/error.h"
+#include "watchcalls.h"
 
 namespace ZmCoreLib_v4 {
 namespace {
@@ -252,6 +253,28 @@ INSTANTIATE_TEST_SUITE_P(Bulk, LibusbDriverFailureTest,
                          [](const auto& testCase) { return std::string(testCase.param.name); });
 
 // CPU time (user + system) of this process's thread with the given name, in clock ticks.
+TEST_F(LibusbDriverTest, WatchTellsCamerasThatArriveAndLeave) {
+    bus.addDevice("1-2", 1, 4, 0xAB10, 0x2115, u"Камера");
+    start();
+    ASSERT_EQ(driver->deviceCount(), 1);
+    testing_support::WatchCalls calls;
+    driver->watch(calls.callback());
+
+    bus.addDevice("1-3", 1, 5, 0xAB10, 0x2221, u"Камера");
+    bus.announceArrival("1-3", 1);
+    ASSERT_TRUE(calls.waitBeyond(0)) << "arrival not told";
+    EXPECT_EQ(driver->deviceCount(), 2);
+
+    const int seen = calls.count();
+    bus.removeDevice("1-2", 1, 4);
+    ASSERT_TRUE(calls.waitBeyond(seen)) << "departure not told";
+    ASSERT_EQ(driver->deviceCount(), 1);
+    UsbDeviceEntry entry;
+    ASSERT_TRUE(driver->deviceEntry(0, &entry));
+    EXPECT_EQ(entry.path, "1-3");
+    driver->watch({});
+}
+
 long threadCpuTicks(const std::string& name) {
     DIR* tasks = opendir("/proc/self/task");
     long ticks = -1;

@@ -3,46 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 
 #include "hardware/simdriver/simulatordriver.h"
 #include "simulator/cameraconfig.h"
 #include "simulator/simulatedbus.h"
+#include "watchcalls.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using ZmCoreLib_v4::SimulatorDriver;
 using ZmCoreLib_v4::UsbDeviceEntry;
-
-// Counts the calls of one watch callback; the test thread waits for the next one.
-class WatchCalls {
-public:
-    std::function<void()> callback() {
-        return [this] {
-            std::lock_guard lock(mutex_);
-            ++count_;
-            called_.notify_all();
-        };
-    }
-    int count() {
-        std::lock_guard lock(mutex_);
-        return count_;
-    }
-    // True once a call has come after the `seen`th (bounded by a generous limit).
-    bool waitBeyond(int seen) {
-        std::unique_lock lock(mutex_);
-        return called_.wait_for(lock, 5s, [&] { return count_ > seen; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable called_;
-    int count_ = 0;
-};
+using ZmCoreLib_v4::testing_support::WatchCalls;
 
 class SimulatorDriverWatch : public testing::Test {
 protected:
