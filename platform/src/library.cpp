@@ -74,6 +74,18 @@ bool DynamicLibrary::loadBesideCaller(const std::string& fileName) {
     return false;
 }
 
+bool DynamicLibrary::loadContaining(const void* address) {
+    unload();
+    const std::filesystem::path module = moduleFile(address);
+    if (!module.empty()) handle_ = dlopen(module.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle_) {
+        error_ = "no loaded library holds this object";
+        return false;
+    }
+    error_.clear();
+    return true;
+}
+
 void* DynamicLibrary::symbol(const char* name) {
     if (!handle_) {
         error_ = "no library is loaded";

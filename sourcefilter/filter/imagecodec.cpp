@@ -67,14 +67,17 @@ ImageCodec::ImageCodec(std::int32_t width, std::int32_t height, std::int32_t bit
     }
 }
 
-bool ImageCodec::Save(const std::u16string& format, const std::u16string& path) {
+std::string ImageCodec::fileName(const std::u16string& format, const std::u16string& path) {
     const std::size_t position = std::u16string_view(kSupportedFileFormats).find(format);
     if (position == std::u16string_view::npos) throw BadCodecFormat();
-    const bool bmp = position == 0;
+    return platform::toUtf8(path) + (position == 0 ? ".bmp" : ".tiff");
+}
 
-    const std::string fileName = platform::toUtf8(path) + (bmp ? ".bmp" : ".tiff");
+bool ImageCodec::Save(const std::u16string& format, const std::u16string& path) {
+    const std::string name = fileName(format, path);
+    const bool bmp = name.ends_with(".bmp");
     platform::NewFile file;
-    if (!file.create(fileName)) throw qx_classes::Win32_exception();
+    if (!file.create(name)) throw qx_classes::Win32_exception();
 
     const bool written = bits_ == 8 || bits_ == 16;
     if (written && bmp) {

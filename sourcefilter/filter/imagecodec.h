@@ -34,6 +34,8 @@ public:
     // qx_classes::Win32_exception with the system's cause (EEXIST, ENOENT, ENOSPC, ...) when the
     // file cannot be made or written; nothing is then left under the name.
     bool Save(const std::u16string& format, const std::u16string& path);
+    // The name Save gives the file of `path` in `format` (UTF-8); throws BadCodecFormat as Save.
+    static std::string fileName(const std::u16string& format, const std::u16string& path);
 
 private:
     void writeBmp(platform::NewFile& file);

@@ -37,17 +37,42 @@ int scalarValue(ZmCoreLib::ISetting* setting) {
     return scalar ? scalar->GetValue() : 0;
 }
 
+// The extension of `device` from the library that made it, found through the library's export
+// beside the device's own code; null (and `library` unloaded) when that library has none.
+ZmCoreLib::IDeviceEx* deviceExtension(ZmCoreLib::IDevice* device, platform::DynamicLibrary& library) {
+    // The object's virtual table lies in the library that made it.
+    if (!library.loadContaining(*reinterpret_cast<void* const*>(device))) return nullptr;
+    const auto getEnvironmentEx =
+        reinterpret_cast<GetEnvironmentExFunction>(library.symbol("GetEnvironmentEx"));
+    ZmCoreLib::IEnvironmentEx* environment = getEnvironmentEx ? getEnvironmentEx() : nullptr;
+    ZmCoreLib::IDeviceEx* extension = environment ? environment->GetDeviceEx(device) : nullptr;
+    if (!extension) library.unload();
+    return extension;
+}
+
+// The last part of a path.
+std::string_view fileNameOf(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 ZmSourceFltPin::ZmSourceFltPin(ZmSourceFilter& filter, unsigned index) : filter_(filter), index_(index) {}
 
 ZmSourceFltPin::~ZmSourceFltPin() {
+    {
+        std::lock_guard guard(filter_.lock());
+        endManifest();
+    }
     unbind();
 }
 
 void ZmSourceFltPin::bind(ZmCoreLib::IDevice* device) {
     ZmCoreLib::IFrameBuffer* previous = nullptr;
     ZmCoreLib::IFrameBuffer* next = device->GetFrameBuffer();
+    platform::DynamicLibrary library;
+    ZmCoreLib::IDeviceEx* extension = deviceExtension(device, library);
     {
         std::lock_guard guard(filter_.lock());
         if (ZmCoreLib::ISettingIterator* settings = device->GetSettings()) {
@@ -72,6 +97,8 @@ void ZmSourceFltPin::bind(ZmCoreLib::IDevice* device) {
         previous = frameBuffer_;
         device_ = device;
         frameBuffer_ = next;
+        deviceLibrary_ = std::move(library);
+        deviceExtension_ = extension;
     }
     // Outside the filter lock: the buffer's lock is held while it calls OnFrameReady, which takes
     // the filter lock.
@@ -86,6 +113,8 @@ void ZmSourceFltPin::unbind() {
         previous = frameBuffer_;
         frameBuffer_ = nullptr;
         device_ = nullptr;
+        deviceExtension_ = nullptr;
+        deviceLibrary_.unload();
     }
     if (previous) previous->RemoveObserver(this);
 }
@@ -221,6 +250,9 @@ void ZmSourceFltPin::OnFrameReady(int /*reserved*/) {
             frameBytes_ = static_cast<std::int32_t>(frame_.size() * sizeof(std::uint16_t));
         }
         std::memcpy(frame_.data(), data, static_cast<std::size_t>(frameBytes_));
+        ZmCoreLib::FrameInfo info{};
+        frameInfo_.reset();
+        if (deviceExtension_ && deviceExtension_->GetFrameInfo(f, &info)) frameInfo_ = info;
         if (series_) error = saveSeriesFrame();
         f->Release();
         frameReady_.set();
@@ -230,9 +262,32 @@ void ZmSourceFltPin::OnFrameReady(int /*reserved*/) {
 
 std::optional<SaveError> ZmSourceFltPin::setSeries(bool on) {
     std::optional<SaveError> loss = takeLossReport();
+    endManifest();
     series_ = on;
     seriesCounter_ = 0;
-    return loss;
+    seriesNotSaved_ = 0;
+    std::optional<SaveError> noManifest = on ? startManifest() : std::nullopt;
+    return loss ? loss : noManifest;
+}
+
+std::optional<SaveError> ZmSourceFltPin::startManifest() {
+    std::u16string base = folder_.empty() ? std::u16string() : folder_ + u"/";
+    base += fileBaseName();
+    std::string why;
+    manifest_ = SeriesManifest::create(platform::toUtf8(base), &why);
+    if (manifest_) return std::nullopt;
+    return SaveError{kSaveErrorCaption, why};
+}
+
+void ZmSourceFltPin::endManifest() {
+    if (!manifest_) return;
+    std::optional<ZmCoreLib::DropLedger> ledger;
+    if (deviceExtension_) {
+        ledger.emplace();
+        deviceExtension_->GetDropLedger(&*ledger);
+    }
+    manifest_->summary(seriesNotSaved_, ledger);
+    manifest_.reset();
 }
 
 std::u16string ZmSourceFltPin::fileBaseName() const {
@@ -264,13 +319,38 @@ std::optional<SaveError> ZmSourceFltPin::SaveFrame() {
 
 std::optional<SaveError> ZmSourceFltPin::saveSeriesFrame() {
     const std::int32_t number = seriesCounter_;
+    const std::u16string path = nextPath();
     int cause = 0;
-    std::optional<SaveError> error = writeFrame(nextPath(), cause);
+    std::optional<SaveError> error = writeFrame(path, cause);
+    noteSeriesFrame(number, path, error, cause);
     if (!error) return takeLossReport();
     if (cause == 0 || cause == EEXIST) return error;
     if (lostCount_++ > 0) return std::nullopt;
     firstLost_ = number;
     return error;
+}
+
+void ZmSourceFltPin::noteSeriesFrame(std::int32_t number, const std::u16string& path,
+                                     const std::optional<SaveError>& error, int cause) {
+    if (error) {
+        ++seriesNotSaved_;
+        if (deviceExtension_) deviceExtension_->CountDrop(ZmCoreLib::DropStage::kFileNotWritten, 1);
+    }
+    if (!manifest_) return;
+    std::string name;
+    try {
+        name = ImageCodec::fileName(fileFormat_, path);
+    } catch (const BadCodecFormat&) {
+        name = platform::toUtf8(path);
+    }
+    std::string status(SeriesManifest::kSaved);
+    if (error) {
+        // The reason in one line: the system's cause, else the first line of the message.
+        const std::string& text = error->text;
+        status = std::string("not saved: ") +
+                 (cause != 0 ? std::strerror(cause) : text.substr(0, text.find('\n')));
+    }
+    manifest_->frame(number, frameInfo_, fileNameOf(name), status);
 }
 
 std::optional<SaveError> ZmSourceFltPin::takeLossReport() {

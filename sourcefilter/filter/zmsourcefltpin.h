@@ -10,14 +10,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "mediatype.h"
 #include "platform/event.h"
+#include "platform/library.h"
 #include "previewconversion.h"
+#include "seriesmanifest.h"
 #include "zenmiravidsource/hresult.h"
+#include "zmcorelib/deviceextensions.h"
 #include "zmcorelib/framebuffer.h"
 
 namespace ZmCoreLib {
@@ -108,8 +112,10 @@ public:
 
     // The operations below run under the filter lock (the filter takes it).
     std::optional<SaveError> SaveFrame();
-    // Switches the series on or off; each switch starts the numbering again at 0. Returns the
-    // count of frames that the series ending now could not save, if any (see saveSeriesFrame).
+    // Switches the series on or off; each switch starts the numbering again at 0. A series keeps
+    // its manifest (SeriesManifest) in its folder from its start to its end. Returns the count of
+    // frames that the series ending now could not save, if any (see saveSeriesFrame), or else why
+    // the new series has no manifest.
     std::optional<SaveError> setSeries(bool on);
     bool series() const { return series_; }
     void setFolder(std::u16string folder) { folder_ = std::move(folder); }
@@ -135,6 +141,13 @@ private:
     std::optional<SaveError> saveSeriesFrame();
     // The count of frames lost since the series stopped writing, once; nothing when none were.
     std::optional<SaveError> takeLossReport();
+    // Starts the manifest of a series beginning now; why there is none when it cannot be made.
+    std::optional<SaveError> startManifest();
+    // Writes the summary of the series ending now and closes its manifest.
+    void endManifest();
+    // A series frame's line in the manifest, and its count when it was not saved.
+    void noteSeriesFrame(std::int32_t number, const std::u16string& path,
+                         const std::optional<SaveError>& error, int cause);
 
     ZmSourceFilter& filter_;
     const unsigned index_;
@@ -152,6 +165,10 @@ private:
     ZmCoreLib::IDevice* device_ = nullptr;            // not owned
     ZmCoreLib::IFrameBuffer* frameBuffer_ = nullptr;  // not owned
     ZmCoreLib::ISetting* serialSetting_ = nullptr;    // not owned
+    // The library that made the device, held while bound, and the device's extension from it.
+    platform::DynamicLibrary deviceLibrary_;
+    ZmCoreLib::IDeviceEx* deviceExtension_ = nullptr;
+    std::optional<ZmCoreLib::FrameInfo> frameInfo_;  // of the frame `frame_` holds, when known
 
     platform::Event frameReady_{platform::ResetMode::Auto};
     platform::Event breakWait_{platform::ResetMode::Auto};
@@ -159,8 +176,10 @@ private:
     std::u16string folder_;
     bool series_ = false;
     std::int32_t seriesCounter_ = 0;
-    std::int32_t firstLost_ = 0;  // number of the first series frame not saved
-    std::int32_t lostCount_ = 0;  // series frames not saved since then
+    std::int32_t firstLost_ = 0;       // number of the first series frame not saved
+    std::int32_t lostCount_ = 0;       // series frames not saved since then
+    std::int32_t seriesNotSaved_ = 0;  // frames of the running series not saved
+    std::unique_ptr<SeriesManifest> manifest_;
     std::u16string fileFormat_ = u"tiff";
     CrosshairState crosshair_;
 };

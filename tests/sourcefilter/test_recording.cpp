@@ -2,13 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 
 #include "fakedevice.h"
 #include "filesizelimit.h"
 #include "imagereader.h"
 #include "platform/error.h"
 #include "platform/messagebox.h"
+#include "seriesmanifest.h"
 #include "zmsourcefilter.h"
 
 namespace ZenmiraVidSource {
@@ -39,6 +44,23 @@ public:
     };
     std::vector<Error> errors;
 };
+
+// A file's lines without their CRLF ends.
+std::vector<std::string> manifestLines(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(at) + "<no line end>");
+            break;
+        }
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
 
 class RecordingTest : public testing::Test {
 protected:
@@ -143,14 +165,14 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
         for (int n = 0; n < 3; ++n)
             ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
     }
-    EXPECT_EQ(filesInFolder(), std::vector<std::string>{});
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Камера_A17.csv"});
     ASSERT_EQ(sink.errors.size(), 1u);
     EXPECT_EQ(sink.errors[0].caption, "Zenmira Kelvo: Ошибка сохранения изображения");
     EXPECT_EQ(sink.errors[0].text, platform::errorText(EFBIG) + "\nИмя файла: \n" + seriesPath(0));
 
     // Room again: the next frame is saved under its own number, and the loss is told.
     ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, 3)));
-    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Камера_A17#3.tiff"});
+    EXPECT_EQ(filesInFolder(), (std::vector<std::string>{"Камера_A17#3.tiff", "Камера_A17.csv"}));
     EXPECT_EQ(greySamples(file("Камера_A17#3.tiff"), 16),
               savedImage(frameNumbered(kWidth, kHeight, 3), kWidth));
     ASSERT_EQ(sink.errors.size(), 2u);
@@ -169,8 +191,70 @@ TEST_F(RecordingTest, SeriesIntoAFullDiskLeavesNoPartialFilesAndCountsWhatItLost
     ASSERT_EQ(sink.errors.size(), 4u);
     EXPECT_EQ(sink.errors[3].pin, 0u);
     EXPECT_EQ(sink.errors[3].text, "Не сохранено кадров серии: 2 (Камера_A17#4 … Камера_A17#5)");
-    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Камера_A17#3.tiff"});
+    EXPECT_EQ(filesInFolder(), (std::vector<std::string>{"Камера_A17#3.tiff", "Камера_A17.csv"}));
     EXPECT_TRUE(boxes.empty());
+}
+
+// Every frame of a series has its line in the manifest beside the images, which reaches the
+// file as the frame is handled: the file that holds the frame, or why none does. The last line
+// sums up what was not saved.
+TEST_F(RecordingTest, SeriesManifestListsEveryFrameWithItsFileOrWhyItHasNone) {
+    requireReaders();
+    constexpr int kFrames = 100;
+    const std::set<int> taken{7, 42, 99};  // their names are taken: those frames cannot be saved
+    for (int n : taken) std::ofstream(file("Камера_A17#" + std::to_string(n) + ".tiff")) << "older";
+    ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+    for (int n = 0; n < kFrames; ++n)
+        ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, n)));
+    EXPECT_EQ(manifestLines(file("Камера_A17.csv")).size(), 1u + kFrames);
+    ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
+
+    const auto lines = manifestLines(file("Камера_A17.csv"));
+    ASSERT_EQ(lines.size(), 1u + kFrames + 1u);
+    EXPECT_EQ(lines.front(), "series_index,frame_number,monotonic_ns,wall_clock_utc,file,status");
+    for (int n = 0; n < kFrames; ++n) {
+        const std::string name = "Камера_A17#" + std::to_string(n) + ".tiff";
+        SCOPED_TRACE(name);
+        const bool saved = !taken.contains(n);
+        // The fake camera's library tells no frame information: those columns stay empty.
+        EXPECT_EQ(lines[1 + n],
+                  std::to_string(n) + ",,,," + name + "," +
+                      (saved ? std::string("saved") : "not saved: " + std::string(std::strerror(EEXIST))));
+        if (saved && n % 25 == 0) {
+            EXPECT_EQ(greySamples(file(name), 16), savedImage(frameNumbered(kWidth, kHeight, n), kWidth));
+        } else if (saved) {
+            EXPECT_TRUE(fs::exists(file(name)));
+        }
+    }
+    EXPECT_EQ(lines.back(), "summary,,,,,not saved=3");
+}
+
+// A manifest is always a new file: the next series beside an earlier one, or beside a file of
+// that name, gets the next free name and the older file stays as it was.
+TEST_F(RecordingTest, SeriesManifestNeverReplacesAFile) {
+    std::ofstream(file("Камера_A17.csv")) << "kept";
+    for (int series = 0; series < 2; ++series) {
+        ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+        ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
+    }
+    EXPECT_EQ(manifestLines(file("Камера_A17.csv")), std::vector<std::string>{"kept<no line end>"});
+    for (const char* name : {"Камера_A17~2.csv", "Камера_A17~3.csv"})
+        EXPECT_EQ(manifestLines(file(name)).size(), 2u) << name;
+    EXPECT_TRUE(sink.errors.empty());
+}
+
+// The manifest's fields as CSV readers take them back.
+TEST(SeriesManifestFields, AreQuotedOnlyWhenTheyMustBe) {
+    const std::pair<std::string_view, std::string> cases[] = {
+        {"saved", "saved"},
+        {"Камера_A17#3.tiff", "Камера_A17#3.tiff"},
+        {"not saved: a, b", "\"not saved: a, b\""},
+        {"say \"x\"", "\"say \"\"x\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+    };
+    for (const auto& [text, field] : cases) EXPECT_EQ(csvField(text), field) << text;
+    EXPECT_EQ(utcTimestamp(0), "1970-01-01T00:00:00.000000000Z");
+    EXPECT_EQ(utcTimestamp(1796995202123456789), "2026-12-11T13:20:02.123456789Z");
 }
 
 // A snapshot that does not fit leaves nothing under its name: the next snapshot can take it.

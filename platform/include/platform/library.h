@@ -23,6 +23,10 @@ public:
     // sanitizer runtime that intercepts dlopen searches with its own run path, not the caller's.
     // error() keeps the search's reason when nothing loads.
     [[gnu::noinline]] bool loadBesideCaller(const std::string& fileName);
+    // Takes a reference on the module already loaded that holds `address` (code or data, such as
+    // an object's virtual table), so that its symbols can be looked up; loads nothing new. False
+    // with error() when no loaded module holds the address.
+    bool loadContaining(const void* address);
     bool loaded() const { return handle_ != nullptr; }
     // The address of an exported symbol, or null (error() then says why).
     void* symbol(const char* name);
