@@ -98,10 +98,13 @@ void SeriesManifest::writeLine(std::string line) {
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             if (writeError_ == 0) writeError_ = written < 0 ? errno : ENOSPC;
+            // No half line stays behind to run into the next one.
+            if (::ftruncate(fd_, complete_) == 0) ::lseek(fd_, complete_, SEEK_SET);
             return;
         }
         rest.remove_prefix(static_cast<std::size_t>(written));
     }
+    complete_ += static_cast<off_t>(line.size());
 }
 
 }  // namespace ZenmiraVidSource

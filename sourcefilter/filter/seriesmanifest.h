@@ -8,11 +8,14 @@
 // The summary line has "summary" as its series index and the ledger's counts in its status.
 //
 // Every line goes to the file with one write as soon as it is made, so a crash of the program
-// loses no line that was made. The file is created new: an existing file is never replaced.
+// loses no line that was made; a line the file system does not take whole is taken back. The
+// file is created new: an existing file is never replaced.
 //
 // Threads: one owner at a time (the pin, under the filter lock); nothing here blocks longer
 // than a write to the folder's file system.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -57,6 +60,7 @@ private:
     const int fd_;
     const std::string path_;
     int writeError_ = 0;
+    off_t complete_ = 0;  // bytes of the lines written whole
 };
 
 // A field as CSV writes it: quoted, with its quotes doubled, when it holds a comma, a quote or a

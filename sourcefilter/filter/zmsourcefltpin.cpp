@@ -266,8 +266,8 @@ std::optional<SaveError> ZmSourceFltPin::setSeries(bool on) {
     series_ = on;
     seriesCounter_ = 0;
     seriesNotSaved_ = 0;
-    std::optional<SaveError> noManifest = on ? startManifest() : std::nullopt;
-    return loss ? loss : noManifest;
+    manifestRefused_ = false;
+    return loss;
 }
 
 std::optional<SaveError> ZmSourceFltPin::startManifest() {
@@ -322,21 +322,31 @@ std::optional<SaveError> ZmSourceFltPin::saveSeriesFrame() {
     const std::u16string path = nextPath();
     int cause = 0;
     std::optional<SaveError> error = writeFrame(path, cause);
-    noteSeriesFrame(number, path, error, cause);
-    if (!error) return takeLossReport();
+    std::optional<SaveError> noManifest = noteSeriesFrame(number, path, error, cause);
+    if (!error) {
+        std::optional<SaveError> loss = takeLossReport();
+        return loss ? loss : noManifest;
+    }
     if (cause == 0 || cause == EEXIST) return error;
     if (lostCount_++ > 0) return std::nullopt;
     firstLost_ = number;
     return error;
 }
 
-void ZmSourceFltPin::noteSeriesFrame(std::int32_t number, const std::u16string& path,
-                                     const std::optional<SaveError>& error, int cause) {
+std::optional<SaveError> ZmSourceFltPin::noteSeriesFrame(std::int32_t number, const std::u16string& path,
+                                                         const std::optional<SaveError>& error, int cause) {
     if (error) {
         ++seriesNotSaved_;
         if (deviceExtension_) deviceExtension_->CountDrop(ZmCoreLib::DropStage::kFileNotWritten, 1);
     }
-    if (!manifest_) return;
+    std::optional<SaveError> noManifest;
+    if (!manifest_ && !manifestRefused_) {
+        noManifest = startManifest();
+        manifestRefused_ = noManifest.has_value();
+        // A folder that takes no image takes no manifest either: the image's error tells of it.
+        if (error) noManifest.reset();
+    }
+    if (!manifest_) return noManifest;
     std::string name;
     try {
         name = ImageCodec::fileName(fileFormat_, path);
@@ -351,6 +361,7 @@ void ZmSourceFltPin::noteSeriesFrame(std::int32_t number, const std::u16string& 
                  (cause != 0 ? std::strerror(cause) : text.substr(0, text.find('\n')));
     }
     manifest_->frame(number, frameInfo_, fileNameOf(name), status);
+    return std::nullopt;
 }
 
 std::optional<SaveError> ZmSourceFltPin::takeLossReport() {

@@ -113,9 +113,8 @@ public:
     // The operations below run under the filter lock (the filter takes it).
     std::optional<SaveError> SaveFrame();
     // Switches the series on or off; each switch starts the numbering again at 0. A series keeps
-    // its manifest (SeriesManifest) in its folder from its start to its end. Returns the count of
-    // frames that the series ending now could not save, if any (see saveSeriesFrame), or else why
-    // the new series has no manifest.
+    // its manifest (SeriesManifest) in its folder from its first frame to its end. Returns the
+    // count of frames that the series ending now could not save, if any (see saveSeriesFrame).
     std::optional<SaveError> setSeries(bool on);
     bool series() const { return series_; }
     void setFolder(std::u16string folder) { folder_ = std::move(folder); }
@@ -145,9 +144,10 @@ private:
     std::optional<SaveError> startManifest();
     // Writes the summary of the series ending now and closes its manifest.
     void endManifest();
-    // A series frame's line in the manifest, and its count when it was not saved.
-    void noteSeriesFrame(std::int32_t number, const std::u16string& path,
-                         const std::optional<SaveError>& error, int cause);
+    // A series frame's line in the manifest (made with the series' first frame), and its count
+    // when it was not saved. Why there is no manifest, once, when the frame's file was written.
+    std::optional<SaveError> noteSeriesFrame(std::int32_t number, const std::u16string& path,
+                                             const std::optional<SaveError>& error, int cause);
 
     ZmSourceFilter& filter_;
     const unsigned index_;
@@ -180,6 +180,7 @@ private:
     std::int32_t lostCount_ = 0;       // series frames not saved since then
     std::int32_t seriesNotSaved_ = 0;  // frames of the running series not saved
     std::unique_ptr<SeriesManifest> manifest_;
+    bool manifestRefused_ = false;  // the running series' manifest could not be made
     std::u16string fileFormat_ = u"tiff";
     CrosshairState crosshair_;
 };

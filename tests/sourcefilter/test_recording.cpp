@@ -230,17 +230,23 @@ TEST_F(RecordingTest, SeriesManifestListsEveryFrameWithItsFileOrWhyItHasNone) {
 }
 
 // A manifest is always a new file: the next series beside an earlier one, or beside a file of
-// that name, gets the next free name and the older file stays as it was.
+// that name, gets the next free name and the older file stays as it was. A series without
+// frames makes none.
 TEST_F(RecordingTest, SeriesManifestNeverReplacesAFile) {
     std::ofstream(file("Камера_A17.csv")) << "kept";
     for (int series = 0; series < 2; ++series) {
         ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+        // The first series' frame goes into #0, the second one's finds that name taken.
+        ASSERT_TRUE(camera.buffer().commit16(kWidth, kHeight, frameNumbered(kWidth, kHeight, series)));
         ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
     }
+    ASSERT_EQ(filter.SetSeries(true, 0), S_OK);
+    ASSERT_EQ(filter.SetSeries(false, 0), S_OK);
     EXPECT_EQ(manifestLines(file("Камера_A17.csv")), std::vector<std::string>{"kept<no line end>"});
     for (const char* name : {"Камера_A17~2.csv", "Камера_A17~3.csv"})
-        EXPECT_EQ(manifestLines(file(name)).size(), 2u) << name;
-    EXPECT_TRUE(sink.errors.empty());
+        EXPECT_EQ(manifestLines(file(name)).size(), 3u) << name;
+    EXPECT_FALSE(fs::exists(file("Камера_A17~4.csv")));
+    EXPECT_EQ(sink.errors.size(), 1u) << "only the second series' taken image name is an error";
 }
 
 // The manifest's fields as CSV readers take them back.
